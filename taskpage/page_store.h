@@ -1,0 +1,43 @@
+// Page store extraction: reads 8 KiB task pages out of the controller's old
+// page store (64 KiB chunk files named by four hex digits) and writes each
+// page's text to a page file of its own in the same directory.
+#pragma once
+
+constexpr int kPageSize = 0x2000;
+constexpr int kChunkSize = 0x10000;
+constexpr int kTaskPageBase = 0x220;  // page index of task page 0
+constexpr int kSubPageBase = 0x22A;   // page index of sub page 0
+
+// Longest directory text the converter takes (its 1024-byte buffer); every
+// path built from such a directory fits the path areas below.
+constexpr int kDirArea = 1024;
+
+// Results of TaskSave and TaskSubSave:
+//   > 0  the number of bytes read from the chunk file (at most kPageSize); the
+//        page file now holds the page's text up to its first zero byte
+//     0  the chunk file ends at or before the page: no page file is written
+//    -1  the chunk file cannot be opened or read, or the directory is too long
+//        for its paths (kDirArea - 1 characters fit)
+//    -2  something that is not a directory is at the page file path already
+//        (a file, or a link, dangling or not): it is left untouched
+//    -3  the page file could not be created or written whole; a file this
+//        call created and could not finish is removed again
+constexpr int kPageNotFound = 0;
+constexpr int kPageOpenError = -1;
+constexpr int kPageExists = -2;
+constexpr int kPageWriteError = -3;
+
+// Extracts task page n of dir into dir/task_n.dat.
+[[nodiscard]] int TaskSave(int n, const char* dir);
+
+// Extracts sub page n of dir into dir/sub_n.dat.
+[[nodiscard]] int TaskSubSave(int n, const char* dir);
+
+// Returns 1 when path names a directory, 2 when it names something else, -1
+// when it cannot be examined. Follows symbolic links.
+[[nodiscard]] int is_type(const char* path);
+
+// Reads up to kPageSize bytes of the file at path, from offset & 0xFFFF, into
+// buf (kPageSize bytes, cleared first). Returns the count read, 0 at end of
+// file, -1 when the file cannot be opened or read.
+[[nodiscard]] int fileRead(const char* path, unsigned offset, char* buf);

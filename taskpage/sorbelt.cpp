@@ -1,0 +1,59 @@
+// sorbelt: turns the old task page store into one page file per page and
+// reports each page on a line of its own.
+#include <cstdio>
+#include <cstring>
+
+#include "page_store.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    "sorbelt option\n"
+    "option=none      : use default path.(/home/CF)\n"
+    "option=dir path  : read and write dir path.\n";
+constexpr char kDirNotFound[] = "dir not found.\n";
+constexpr char kDefaultDir[] = "/home/CF";
+constexpr int kPagesPerKind = 10;
+
+const char* report_text(int result) {
+    if (result == kPageExists) return "already exists";
+    if (result == kPageOpenError) return "old task page file open error.";
+    if (result == kPageWriteError) return "write error.";
+    if (result == kPageNotFound) return "old task page not found.";
+    return "write ok.";
+}
+
+// Copies the argument into dir without one trailing slash. Returns false for
+// an empty argument or one the directory area cannot hold, which would
+// otherwise be cut and so name another directory.
+bool take_dir(const char* arg, char* dir) {
+    size_t length = std::strlen(arg);
+    if (length == 0 || length >= static_cast<size_t>(kDirArea)) return false;
+    std::memcpy(dir, arg, length + 1);
+    if (dir[length - 1] == '/') dir[length - 1] = '\0';
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    char dir[kDirArea] = {};
+    if (argc > 2) {
+        std::fputs(kUsage, stderr);
+        return 1;
+    }
+    if (argc == 2) {
+        if (!take_dir(argv[1], dir) || is_type(dir) != 1) {
+            std::fputs(kDirNotFound, stderr);
+            return 1;
+        }
+    } else {
+        std::memcpy(dir, kDefaultDir, sizeof kDefaultDir);
+    }
+
+    for (int n = 0; n < kPagesPerKind; ++n)
+        std::printf("task_%d.dat => %s\n", n, report_text(TaskSave(n, dir)));
+    for (int n = 0; n < kPagesPerKind; ++n)
+        std::printf("sub_%d.dat => %s\n", n, report_text(TaskSubSave(n, dir)));
+    return 0;
+}

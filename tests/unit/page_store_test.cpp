@@ -1,0 +1,221 @@
+#include "page_store.h"
+
+#include <csignal>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <random>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "scratch.h"
+
+namespace {
+
+struct Place {
+    const char* chunk;
+    int offset;
+};
+
+// Where the pages in use lie, as the old controller laid them out.
+constexpr Place kTaskPlace[10] = {{"0044", 0x0000}, {"0044", 0x2000}, {"0044", 0x4000}, {"0044", 0x6000},
+                                  {"0044", 0x8000}, {"0044", 0xA000}, {"0044", 0xC000}, {"0044", 0xE000},
+                                  {"0045", 0x0000}, {"0045", 0x2000}};
+constexpr Place kSubPlace[10] = {{"0045", 0x4000}, {"0045", 0x6000}, {"0045", 0x8000}, {"0045", 0xA000},
+                                 {"0045", 0xC000}, {"0045", 0xE000}, {"0046", 0x0000}, {"0046", 0x2000},
+                                 {"0046", 0x4000}, {"0046", 0x6000}};
+
+std::string task_file(int n) { return "task_" + std::to_string(n) + ".dat"; }
+std::string sub_file(int n) { return "sub_" + std::to_string(n) + ".dat"; }
+
+// A full store of three 64 KiB chunk files.
+void make_store(const Scratch& s, const std::string& dir) {
+    for (const char* chunk : {"0044", "0045", "0046"}) s.write(dir + "/" + chunk, 0, std::string(kChunkSize, 'x'));
+}
+
+TEST(FileRead, UsesOnlyTheLowSixteenBitsOfTheOffset) {
+    Scratch s;
+    s.write("c", 0, std::string(0x4000, 'a'));
+    s.write("c", 0x2000, "page two");
+    char buf[kPageSize];
+    EXPECT_EQ(fileRead(s.path("c").c_str(), 0x12000, buf), 0x2000);
+    EXPECT_EQ(std::string(buf, 8), "page two");
+}
+
+TEST(FileRead, ClearsTheBufferBeyondAShortRead) {
+    Scratch s;
+    s.write("c", 0, "0123456789");
+    char buf[kPageSize];
+    std::memset(buf, 0x55, sizeof buf);
+    EXPECT_EQ(fileRead(s.path("c").c_str(), 0, buf), 10);
+    EXPECT_EQ(std::string(buf, 10), "0123456789");
+    EXPECT_EQ(std::string(buf + 10, kPageSize - 10), std::string(kPageSize - 10, '\0'));
+}
+
+TEST(FileRead, ReportsEndOfFileMissingFileAndReadError) {
+    Scratch s;
+    s.write("c", 0, "abc");
+    char buf[kPageSize];
+    EXPECT_EQ(fileRead(s.path("c").c_str(), 3, buf), 0);
+    EXPECT_EQ(fileRead(s.path("missing").c_str(), 0, buf), -1);
+    EXPECT_EQ(fileRead(s.path("").c_str(), 0, buf), -1);  // a directory opens but cannot be read
+}
+
+TEST(IsType, TellsDirectoriesFromOtherThingsThroughLinks) {
+    Scratch s;
+    s.mkdirs("d");
+    s.write("f", 0, "x");
+    ASSERT_EQ(symlink("d", s.path("to_d").c_str()), 0);
+    ASSERT_EQ(symlink("f", s.path("to_f").c_str()), 0);
+    ASSERT_EQ(symlink("nowhere", s.path("dangling").c_str()), 0);
+    EXPECT_EQ(is_type(s.path("d").c_str()), 1);
+    EXPECT_EQ(is_type(s.path("f").c_str()), 2);
+    EXPECT_EQ(is_type(s.path("to_d").c_str()), 1);
+    EXPECT_EQ(is_type(s.path("to_f").c_str()), 2);
+    EXPECT_EQ(is_type(s.path("dangling").c_str()), -1);
+    EXPECT_EQ(is_type(s.path("missing").c_str()), -1);
+    EXPECT_EQ(is_type(""), -1);
+}
+
+// Random pages, each with its first zero byte somewhere or nowhere, laid out
+// by the placement table: every page file must hold its page's text.
+TEST(Extraction, FindsEveryPageAtItsPlaceAndCarriesItsTextUpToTheFirstZero) {
+    Scratch s;
+    std::mt19937 rng(2026);
+    for (int round = 0; round < 4; ++round) {
+        std::string dir = "store" + std::to_string(round);
+        make_store(s, dir);
+        std::string task_text[10], sub_text[10];
+        auto fill = [&](const Place& p, std::string& text) {
+            std::string page(kPageSize, '\0');
+            for (char& c : page) c = static_cast<char>(1 + rng() % 255);
+            int zero = static_cast<int>(rng() % (kPageSize + 200));  // past the end: no zero at all
+            if (zero < kPageSize) page[zero] = '\0';
+            text = page.substr(0, page.find('\0'));
+            s.write(dir + "/" + p.chunk, p.offset, page);
+        };
+        for (int n = 0; n < 10; ++n) fill(kTaskPlace[n], task_text[n]);
+        for (int n = 0; n < 10; ++n) fill(kSubPlace[n], sub_text[n]);
+        std::string d = s.path(dir);
+        for (int n = 0; n < 10; ++n) EXPECT_EQ(TaskSave(n, d.c_str()), kPageSize);
+        for (int n = 0; n < 10; ++n) EXPECT_EQ(TaskSubSave(n, d.c_str()), kPageSize);
+        for (int n = 0; n < 10; ++n) {
+            EXPECT_EQ(s.read(dir + "/" + task_file(n)), task_text[n]) << "task page " << n;
+            EXPECT_EQ(s.read(dir + "/" + sub_file(n)), sub_text[n]) << "sub page " << n;
+        }
+    }
+}
+
+TEST(Extraction, ChunkLengthDecidesBetweenNotFoundAndAShortPage) {
+    Scratch s;
+    s.write("0044", 0, std::string(0x2000, 'a'));  // ends where task page 1 begins
+    s.write("0044", 0x2000 - 3, std::string("abc"));
+    EXPECT_EQ(TaskSave(1, s.path("").c_str()), 0);
+    EXPECT_FALSE(s.exists(task_file(1)));
+
+    s.write("0044", 0x2000, std::string("short page") + '\0' + "tail");
+    EXPECT_EQ(TaskSave(1, s.path("").c_str()), 15);
+    EXPECT_EQ(s.read(task_file(1)), "short page");
+}
+
+TEST(Extraction, FullPageIsCarriedWholeAndAPageStartingWithZeroGivesAnEmptyFile) {
+    Scratch s;
+    make_store(s, "");
+    s.write("0044", 0x2000, std::string(1, '\0'));
+    EXPECT_EQ(TaskSave(0, s.path("").c_str()), kPageSize);
+    EXPECT_EQ(s.read(task_file(0)), std::string(kPageSize, 'x'));
+    EXPECT_EQ(TaskSave(1, s.path("").c_str()), kPageSize);
+    EXPECT_EQ(s.read(task_file(1)), "");
+}
+
+TEST(Extraction, ExistingPageFileIsKeptWithoutLookingAtTheChunk) {
+    Scratch s;
+    s.write(task_file(3), 0, "keep me");
+    EXPECT_EQ(TaskSave(3, s.path("").c_str()), kPageExists);
+    EXPECT_EQ(s.read(task_file(3)), "keep me");
+}
+
+TEST(Extraction, MissingChunkFailsOnlyThePagesItHolds) {
+    Scratch s;
+    make_store(s, "");
+    ASSERT_EQ(unlink(s.path("0045").c_str()), 0);
+    std::string dir = s.path("");
+    for (int n = 0; n < 10; ++n)
+        EXPECT_EQ(TaskSave(n, dir.c_str()), n >= 8 ? kPageOpenError : kPageSize) << "task page " << n;
+    for (int n = 0; n < 10; ++n)
+        EXPECT_EQ(TaskSubSave(n, dir.c_str()), n <= 5 ? kPageOpenError : kPageSize) << "sub page " << n;
+}
+
+TEST(Extraction, DirectoryAtThePagePathIsAWriteError) {
+    Scratch s;
+    make_store(s, "");
+    s.mkdirs(task_file(0));
+    s.mkdirs("real_dir");
+    ASSERT_EQ(symlink("real_dir", s.path(sub_file(0)).c_str()), 0);
+    EXPECT_EQ(TaskSave(0, s.path("").c_str()), kPageWriteError);
+    EXPECT_EQ(TaskSubSave(0, s.path("").c_str()), kPageWriteError);
+    EXPECT_EQ(is_type(s.path(task_file(0)).c_str()), 1);
+}
+
+TEST(Extraction, DanglingLinkAtThePagePathIsNeverFollowed) {
+    Scratch s;
+    make_store(s, "store");
+    s.mkdirs("outside");
+    ASSERT_EQ(symlink("../outside/target", s.path("store/" + task_file(0)).c_str()), 0);
+    EXPECT_EQ(TaskSave(0, s.path("store").c_str()), kPageExists);
+    EXPECT_FALSE(s.exists("outside/target"));
+}
+
+TEST(Extraction, PageFileTakesTheDefaultPermissionsLessTheUmask) {
+    Scratch s;
+    make_store(s, "");
+    mode_t old = umask(027);
+    int r = TaskSave(0, s.path("").c_str());
+    umask(old);
+    EXPECT_EQ(r, kPageSize);
+    struct stat st;
+    ASSERT_EQ(stat(s.path(task_file(0)).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+// A file size limit makes the write fail part way; the page file must not stay
+// behind cut off, where the next run would take it for a finished one.
+TEST(Extraction, FailedWriteIsReportedAndLeavesNoPageFile) {
+    Scratch s;
+    make_store(s, "");
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        struct rlimit rl = {100, 100};
+        setrlimit(RLIMIT_FSIZE, &rl);
+        signal(SIGXFSZ, SIG_IGN);
+        _exit(TaskSave(0, s.path("").c_str()) == kPageWriteError ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_FALSE(s.exists(task_file(0)));
+}
+
+TEST(Extraction, LongestDirectoryWorksAndALongerOneTouchesNothing) {
+    Scratch s;
+    std::string base = s.path("");
+    // components below the 255-byte name limit, the whole exactly kDirArea - 1
+    std::string dir = base;
+    while (dir.size() + 201 < static_cast<size_t>(kDirArea - 1)) dir += "/" + std::string(200, 'd');
+    dir += "/" + std::string(kDirArea - 1 - dir.size() - 1, 'e');
+    ASSERT_EQ(dir.size(), static_cast<size_t>(kDirArea - 1));
+    std::string rel = dir.substr(base.size() + 1);
+    make_store(s, rel);
+    EXPECT_EQ(TaskSave(9, dir.c_str()), kPageSize);
+    EXPECT_EQ(s.read(rel + "/" + task_file(9)), std::string(kPageSize, 'x'));
+
+    std::string longer = dir + "f";
+    make_store(s, longer.substr(base.size() + 1));
+    EXPECT_EQ(TaskSave(0, longer.c_str()), kPageOpenError);
+    EXPECT_FALSE(s.exists(longer.substr(base.size() + 1) + "/" + task_file(0)));
+}
+
+}  // namespace
