@@ -1,0 +1,26 @@
+#!/bin/sh
+# check-linkage.sh host|static PROGRAM: a host program may need only the C
+# library (and libm); a board program must be a static 32-bit ARM executable.
+mode=$1 program=$2
+headers=$(readelf -h -d -l "$program") || exit 1
+needed=$(printf '%s\n' "$headers" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
+case $mode in
+host)
+    extra=$(printf '%s\n' "$needed" | grep -v -x -e 'libc\.so\.6' -e 'libm\.so\.6' -e '')
+    if [ -n "$extra" ]; then
+        echo "$program needs more than the C library:" $extra
+        exit 1
+    fi ;;
+static)
+    if [ -n "$needed" ] || printf '%s\n' "$headers" | grep -q 'INTERP'; then
+        echo "$program is linked dynamically:" $needed
+        exit 1
+    fi
+    printf '%s\n' "$headers" | grep -q 'Class:.*ELF32' || { echo "$program is not 32-bit"; exit 1; }
+    printf '%s\n' "$headers" | grep -q 'Machine:.*ARM' || { echo "$program is not for ARM"; exit 1; }
+    ;;
+*)
+    echo "usage: check-linkage.sh host|static PROGRAM"
+    exit 2 ;;
+esac
+echo "$program: linkage ok (${needed:-static})"
