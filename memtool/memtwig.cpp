@@ -1,0 +1,142 @@
+// memtwig: reads or writes one byte register, or one bit of it, in a page of
+// physical memory, and returns the value as its exit status.
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr char kUsage[] =
+    "\n"
+    "command error \n"
+    "memtwig base_addr offset_addr mode \n"
+    "<exp>\n"
+    " memtwig f1010000 300 r -s\n"
+    " memtwig f1010000 300 w ff -s\n"
+    " memtwig f1010000 300 rb[0-7] -s\n"
+    " memtwig f1010000 300 wb[0-7] [01] -s\n"
+    "\n";
+constexpr char kDevice[] = "/dev/mem";
+
+enum class Access { kRead, kWrite };
+
+[[noreturn]] void para_err_disp() {
+    std::fputs(kUsage, stdout);
+    std::exit(-1);
+}
+
+int hex_digit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Reads a number the way "%lx" and "%x" do (blanks, a sign, a 0x prefix,
+// digits up to the first other character). Returns false when the text holds
+// no digit or the number needs more than the board's 32 bits.
+bool parse_hex32(const char* text, std::uint32_t* out) {
+    const char* p = text;
+    while (std::isspace(static_cast<unsigned char>(*p))) ++p;
+    bool negative = *p == '-';
+    if (*p == '-' || *p == '+') ++p;
+    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && hex_digit(p[2]) >= 0) p += 2;
+    if (hex_digit(*p) < 0) return false;
+    std::uint64_t v = 0;
+    for (; hex_digit(*p) >= 0; ++p) {
+        v = v * 16 + static_cast<unsigned>(hex_digit(*p));
+        if (v > 0xFFFFFFFFu) return false;
+    }
+    *out = static_cast<std::uint32_t>(negative ? 0u - v : v);
+    return true;
+}
+
+std::uint32_t hex_arg(const char* text) {
+    std::uint32_t v = 0;
+    if (!parse_hex32(text, &v)) para_err_disp();
+    return v;
+}
+
+}  // namespace
+
+// Every register access goes through it: one load or store, never repeated,
+// widened or merged, since the byte may be a device register.
+volatile std::uint8_t* PEDR = nullptr;
+
+int main(int argc, char** argv) {
+    int bit = -1;
+    unsigned mask = 1;
+    bool terse = false;
+
+    if (argc <= 3) para_err_disp();
+    std::uint32_t base_addr = hex_arg(argv[1]);
+    std::uint32_t offset_addr = hex_arg(argv[2]);
+    for (int i = 0; i < argc; ++i)
+        if (std::strncmp(argv[i], "-s", 2) == 0) terse = true;
+
+    const char* mode = argv[3];
+    Access access;
+    if (mode[0] == 'r') access = Access::kRead;
+    else if (mode[0] == 'w') access = Access::kWrite;
+    else para_err_disp();
+    if (mode[1] == 'b') {
+        if (mode[2] < '0' || mode[2] > '7') para_err_disp();
+        bit = mode[2] - '0';
+    } else if (mode[1] != '\0') {
+        para_err_disp();
+    }
+    std::uint32_t write_value = 0;
+    if (access == Access::kWrite) {
+        if (argc < 5) para_err_disp();
+        write_value = hex_arg(argv[4]);
+    }
+
+    // outside the one page mapped there is nothing of ours to touch
+    long page_size = getpagesize();
+    if (offset_addr >= static_cast<unsigned long>(page_size)) {
+        std::fprintf(stderr, "memtwig: offset 0x%x lies outside the page of 0x%lx bytes\n", offset_addr, page_size);
+        return -1;
+    }
+
+    int fd = open(kDevice, O_RDWR);
+    if (fd < 0) {
+        if (!terse) std::perror("Failed to open /dev/mem");
+        return -1;
+    }
+    void* page = mmap(nullptr, static_cast<size_t>(page_size), PROT_READ | PROT_WRITE, MAP_SHARED, fd,
+                      static_cast<off_t>(base_addr));
+    if (page == MAP_FAILED) {
+        if (!terse) std::perror("mmap");
+        return -1;
+    }
+    PEDR = static_cast<volatile std::uint8_t*>(page) + offset_addr;
+    if (bit >= 0) mask = 1u << bit;
+
+    int result;
+    if (access == Access::kRead) {
+        std::uint8_t byte = *PEDR;
+        if (bit < 0) {
+            result = byte;
+            if (terse) std::printf("%d\n", result);
+            else std::printf("memtwig addr[%x] read =>[%x]\n", offset_addr, byte);
+        } else {
+            result = (byte & mask) ? 1 : 0;
+            if (terse) std::printf("%d\n", result);
+            else std::printf("memtwig addr[%x] bit%d=(%d)\n", offset_addr, bit, result);
+        }
+    } else {
+        std::uint8_t byte = *PEDR;
+        if (bit < 0) byte = static_cast<std::uint8_t>(write_value);
+        else if (write_value != 0) byte = static_cast<std::uint8_t>(byte | mask);
+        else byte = static_cast<std::uint8_t>(byte & ~mask & 0xFFu);
+        *PEDR = byte;
+        result = byte;
+        if (!terse) std::printf("memtwig addr[%x] write =>[%x]\n", offset_addr, byte);
+    }
+    return result;
+}
