@@ -1,0 +1,41 @@
+#!/bin/sh
+# size-budget.sh [ARMHF_BUILD [HOST_BUILD]]: the stripped size of each static
+# board program next to the C library's floor (a static C program that only
+# calls printf), and the NEEDED entries of each host program.
+# Goal: every board program within 1.1 times the floor; no host program
+# needs more than libc and libm.
+set -eu
+armhf=${1:-build/armhf}
+host=${2:-build/host}
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+printf '#include <stdio.h>\nint main(void) { printf("%%d\\n", 1); return 0; }\n' > "$scratch/floor.c"
+arm-linux-gnueabihf-gcc -O2 -static "$scratch/floor.c" -o "$scratch/floor"
+arm-linux-gnueabihf-strip "$scratch/floor"
+floor=$(stat -c %s "$scratch/floor")
+
+# the programs are what each build installs in bin/
+cmake --install "$armhf" --prefix "$scratch/armhf" >/dev/null
+cmake --install "$host" --prefix "$scratch/host" >/dev/null
+
+over=0
+printf '%-10s %10s %10s %7s\n' program stripped floor ratio
+for p in "$scratch"/armhf/bin/*; do
+    name=$(basename "$p")
+    arm-linux-gnueabihf-strip -o "$scratch/$name" "$p"
+    size=$(stat -c %s "$scratch/$name")
+    ratio=$(awk -v s="$size" -v f="$floor" 'BEGIN { printf "%.3f", s / f }')
+    awk -v r="$ratio" 'BEGIN { exit !(r > 1.1) }' && over=1
+    printf '%-10s %10d %10d %7s\n' "$name" "$size" "$floor" "$ratio"
+done
+echo
+printf '%-10s %s\n' program NEEDED
+for p in "$scratch"/host/bin/*; do
+    name=$(basename "$p")
+    needed=$(readelf -d "$p" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | tr '\n' ' ')
+    printf '%-10s %s\n' "$name" "$needed"
+    echo "$needed" | tr ' ' '\n' | grep -v -x -e 'libc\.so\.6' -e 'libm\.so\.6' -e '' >/dev/null && over=1
+done
+echo
+if [ "$over" = 0 ]; then echo "within the budget"; else echo "OVER THE BUDGET"; exit 1; fi

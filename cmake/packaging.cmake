@@ -1,0 +1,30 @@
+# Release packages of a build: a Debian package and a .tar.gz, both named
+# after the build's architecture (armhf for the board, the host's otherwise).
+if(CMAKE_CROSSCOMPILING)
+  set(arch armhf)
+else()
+  execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE arch OUTPUT_STRIP_TRAILING_WHITESPACE)
+endif()
+
+set(CPACK_PACKAGE_NAME boardtools)
+set(CPACK_PACKAGE_VENDOR "Board tools maintainers")
+set(CPACK_PACKAGE_CONTACT "Board tools maintainers <maintainers@boardtools.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "service tools for the embedded controller board")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Small command-line programs that a service engineer runs on the controller\nboard: a task page converter, a hex dump, serial line tests, and SPI and\nphysical-memory register tools.")
+set(CPACK_GENERATOR DEB TGZ)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_SYSTEM_NAME ${arch})
+set(CPACK_PACKAGE_FILE_NAME boardtools-${PROJECT_VERSION}-${arch})
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${arch})
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+if(NOT CMAKE_CROSSCOMPILING)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+endif()
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+include(CPack)
