@@ -190,8 +190,8 @@ bool stream(int seconds, int rate) {
         while (sent.size() + chunk.size() < due) chunk += static_cast<char>(1 + counter++ % 255);
         send(chunk);
         sent += chunk;
-        long left = slice + kStreamSliceMs - now_ms();
-        back += take(left > 0 ? static_cast<int>(left) : 0, 0);
+        // read what comes back until the slice is over, so the rate holds
+        for (long left; (left = slice + kStreamSliceMs - now_ms()) > 0;) back += take(static_cast<int>(left), 0);
     }
     for (long quiet_since = now_ms(); back.size() < sent.size() && now_ms() - quiet_since < kStreamDrainMs;) {
         std::string more = take(100, 0);
