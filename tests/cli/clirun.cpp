@@ -28,10 +28,28 @@
 //   absent PATH                  nothing is at PATH now, not even a link
 //   mode PATH OCTAL              a file's permission bits
 //
+// For programs that talk to a device and run until they are stopped:
+//   peer PROGRAM ARG...          starts a program named with --program beside
+//                                the runs, in the same directory; it gets
+//                                SIGTERM when the case ends, and what it printed
+//                                is shown when the case fails
+//   await PATH                   waits until something is at PATH (a peer's link)
+//   preload LIBRARY              preloads a library named with --program into
+//                                the following runs (under an emulator through
+//                                its -E, so that the emulator itself goes without)
+//   stop-on STRING               ends the following runs with SIGTERM once their
+//                                standard output holds STRING
+//   stop-on-file PATH STRING     ... once the file PATH holds STRING
+//   stop-after SECONDS           ... once they have run SECONDS (a decimal)
+// A run that is stopped so ends as "status signal 15"; one that is still
+// running after 60 seconds is killed and counts as timed out.
+//
 // A run expects empty output and status 0 unless its lines say otherwise.
 // Words are taken as they stand; "quoted" strings take \n \t \r \0 \\ \"
 // \xHH and \{N:TEXT} (TEXT N times). A line that begins with a blank goes on
 // the line before it, so a long string can be split into several.
+//
+// A later --program for a name replaces an earlier one.
 //
 // Exit status: 0 when no case failed, 1 when one did, 77 when every case that
 // was asked for was skipped, 2 for a table that cannot be read.
@@ -308,22 +326,48 @@ struct RunSettings {
     std::string input;
     long fsize_limit = -1;
     int timeout_s = 60;
+    std::string preload;       // a library's path
+    std::string stop_on;       // stop once the file stop_file holds this
+    std::string stop_file;     // empty: the run's standard output
+    bool stop_on_set = false;
+    long stop_after_ms = -1;
 };
+
+std::string program_path(const std::string& name) {
+    std::string path;
+    for (auto& p : g_programs)
+        if (p.first == name) path = p.second;
+    return path;
+}
+
+// The command line of a program run: under the emulator when there is one.
+std::vector<std::string> command_words(const std::string& path, const std::vector<std::string>& argv_words,
+                                       const std::string& preload) {
+    std::vector<std::string> words = g_emulator;
+    if (!g_emulator.empty() && !preload.empty()) {
+        words.push_back("-E");
+        words.push_back("LD_PRELOAD=" + preload);
+    }
+    words.push_back(path);
+    words.insert(words.end(), argv_words.begin() + 1, argv_words.end());
+    return words;
+}
+
+bool file_holds(const std::string& path, const std::string& text) {
+    std::string content;
+    return read_file(path, content) && content.find(text) != std::string::npos;
+}
 
 // Runs in base/work; the captures lie beside it, out of the program's sight.
 Outcome run_program(const std::string& base, const std::vector<std::string>& argv_words, const RunSettings& rs,
                     std::string& error) {
     Outcome o;
-    std::string path;
-    for (auto& p : g_programs)
-        if (p.first == argv_words[0]) path = p.second;
+    std::string path = program_path(argv_words[0]);
     if (path.empty()) {
         error = "no --program for " + argv_words[0];
         return o;
     }
-    std::vector<std::string> words = g_emulator;
-    words.push_back(path);
-    words.insert(words.end(), argv_words.begin() + 1, argv_words.end());
+    std::vector<std::string> words = command_words(path, argv_words, rs.preload);
     std::vector<char*> argv;
     for (auto& w : words) argv.push_back(const_cast<char*>(w.c_str()));
     argv.push_back(nullptr);
@@ -350,6 +394,7 @@ Outcome run_program(const std::string& base, const std::vector<std::string>& arg
         umask(022);
         setenv("LC_ALL", "C", 1);
         for (auto& e : rs.env) setenv(e.first.c_str(), e.second.c_str(), 1);
+        if (g_emulator.empty() && !rs.preload.empty()) setenv("LD_PRELOAD", rs.preload.c_str(), 1);
         if (rs.fsize_limit >= 0) {
             struct rlimit rl = {static_cast<rlim_t>(rs.fsize_limit), static_cast<rlim_t>(rs.fsize_limit)};
             setrlimit(RLIMIT_FSIZE, &rl);
@@ -366,13 +411,20 @@ Outcome run_program(const std::string& base, const std::vector<std::string>& arg
     int wstatus = 0;
     struct timespec tick = {0, 2000000};
     long waited_ms = 0;
-    bool timed_out = false;
+    bool timed_out = false, stopped = false;
+    std::string watched = rs.stop_file.empty() ? out_path : dir + "/" + rs.stop_file;
+    if (!rs.stop_file.empty() && rs.stop_file[0] == '/') watched = rs.stop_file;
     for (;;) {
         pid_t r = waitpid(pid, &wstatus, WNOHANG);
         if (r == pid) break;
         if (waited_ms > rs.timeout_s * 1000L && !timed_out) {
             kill(pid, SIGKILL);
             timed_out = true;
+        }
+        if (!stopped && ((rs.stop_after_ms >= 0 && waited_ms >= rs.stop_after_ms) ||
+                         (rs.stop_on_set && waited_ms % 10 == 0 && file_holds(watched, rs.stop_on)))) {
+            kill(pid, SIGTERM);
+            stopped = true;
         }
         nanosleep(&tick, nullptr);
         waited_ms += 2;
@@ -382,6 +434,37 @@ Outcome run_program(const std::string& base, const std::vector<std::string>& arg
                : WIFEXITED(wstatus) ? "exit " + std::to_string(WEXITSTATUS(wstatus))
                                     : "signal " + std::to_string(WTERMSIG(wstatus));
     return o;
+}
+
+// Starts a peer beside the runs, its output into log; returns its pid or -1.
+pid_t start_peer(const std::string& base, const std::vector<std::string>& argv_words, const RunSettings& rs,
+                 const std::string& log, std::string& error) {
+    std::string path = program_path(argv_words[0]);
+    if (path.empty()) {
+        error = "no --program for " + argv_words[0];
+        return -1;
+    }
+    std::vector<std::string> words = command_words(path, argv_words, "");
+    std::vector<char*> argv;
+    for (auto& w : words) argv.push_back(const_cast<char*>(w.c_str()));
+    argv.push_back(nullptr);
+    std::string dir = base + "/work";
+    pid_t pid = fork();
+    if (pid == 0) {
+        int fd_in = open("/dev/null", O_RDONLY);
+        int fd_log = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (fd_in < 0 || fd_log < 0 || chdir(dir.c_str()) != 0) _exit(126);
+        dup2(fd_in, 0);
+        dup2(fd_log, 1);
+        dup2(fd_log, 2);
+        setenv("LC_ALL", "C", 1);
+        for (auto& e : rs.env) setenv(e.first.c_str(), e.second.c_str(), 1);
+        execvp(words[0].c_str(), argv.data());
+        std::fprintf(stderr, "clirun: %s: %s\n", words[0].c_str(), std::strerror(errno));
+        _exit(127);
+    }
+    if (pid < 0) error = "fork failed";
+    return pid;
 }
 
 }  // namespace
@@ -416,6 +499,7 @@ Result run_case(const Case& c, std::string& report, std::string& skip_reason) {
         if (!saw_status) ok &= same("status", "exit 0", last.status, report);
         have_run = false;
     };
+    std::vector<std::pair<pid_t, std::string>> peers;  // pid and log
     Result result = Result::kPass;
     for (const Line& line : c.lines) {
         const auto& w = line.words;
@@ -514,12 +598,47 @@ Result run_case(const Case& c, std::string& report, std::string& skip_reason) {
                 report += "  " + w[0] + " has mode " + got + ", expected " + w[1] + "\n";
                 ok = false;
             }
+        } else if (d == "peer") {
+            if (w.empty()) { bad("needs a program"); break; }
+            std::string error, log = base + "/peer" + std::to_string(peers.size() + 1) + ".log";
+            pid_t pid = start_peer(base, w, rs, log, error);
+            if (pid < 0) { bad(error.c_str()); break; }
+            peers.emplace_back(pid, log);
+        } else if (d == "await") {
+            if (w.size() != 1) { bad("needs a path"); break; }
+            struct timespec tick = {0, 2000000};
+            for (long waited_ms = 0; lstat(at(w[0]).c_str(), &st) != 0; waited_ms += 2) {
+                if (waited_ms > rs.timeout_s * 1000L) break;
+                nanosleep(&tick, nullptr);
+            }
+            if (lstat(at(w[0]).c_str(), &st) != 0) { bad("nothing came there in time"); break; }
+        } else if (d == "preload") {
+            if (w.size() != 1) { bad("needs a library"); break; }
+            rs.preload = program_path(w[0]);
+            if (rs.preload.empty()) { bad(("no --program for " + w[0]).c_str()); break; }
+        } else if (d == "stop-on" || d == "stop-on-file") {
+            bool on_file = d == "stop-on-file";
+            if (w.size() < (on_file ? 2u : 1u)) { bad(on_file ? "needs a path and a string" : "needs a string"); break; }
+            rs.stop_file = on_file ? w[0] : "";
+            rs.stop_on = join(w, on_file ? 1 : 0);
+            rs.stop_on_set = true;
+        } else if (d == "stop-after") {
+            char* stop = nullptr;
+            double seconds = w.size() == 1 ? std::strtod(w[0].c_str(), &stop) : -1;
+            if (w.size() != 1 || *stop || seconds < 0) { bad("needs a number of seconds"); break; }
+            rs.stop_after_ms = static_cast<long>(seconds * 1000);
         } else {
             bad("unknown directive");
             break;
         }
     }
     if (result != Result::kSkip) close_run();
+    for (auto& peer : peers) {
+        kill(peer.first, SIGTERM);
+        waitpid(peer.first, nullptr, 0);
+        std::string log;
+        if (!ok && read_file(peer.second, log) && !log.empty()) report += "  peer printed: " + show(log, 0, 1500) + "\n";
+    }
     nftw(base.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
     if (result == Result::kSkip) return result;
     return ok ? Result::kPass : Result::kFail;

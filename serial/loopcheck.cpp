@@ -1,0 +1,67 @@
+// loopcheck: tests the board's serial line through a connector that joins
+// its output to its input. Sends numbered test lines, prints what goes out
+// and what comes back, and stops at the first answer that differs.
+#include <cstdio>
+#include <cstring>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include "serial_port.h"
+
+namespace {
+
+constexpr char kDevice[] = "/dev/ttyO1";
+constexpr int kSpeed = 115200;
+constexpr int kDataBits = 8;
+constexpr int kStopBits = 1;
+// TIOCSRS485 in the Linux numbering, given the plain value 1, not a record
+constexpr unsigned long kRs485Request = 0x542F;
+constexpr unsigned long kRs485Value = 1;
+
+constexpr char kPatternUnit[] = "1234567890";
+constexpr int kPatternUnits = 4;
+constexpr char kLineFormat[] = "test_data[%s](%d)";
+constexpr char kMismatch[] = "compare falt !\n";
+constexpr int kTextArea = 256;
+constexpr int kBurstCapacity = 256;
+constexpr int kReceiveArea = kBurstCapacity + 1;  // a full burst keeps its terminating zero
+constexpr int kEmptyReadsPerCycle = 5;            // the cycle ends at the read after these
+constexpr unsigned kPauseSeconds = 1;
+
+}  // namespace
+
+int main() {
+    // runs until stopped, often into a log: a signal must not lose a line
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    int fd = serial_open(kDevice, kSpeed, kDataBits, kStopBits, kParityEven);
+    if (fd <= 0) return 0;
+    ioctl(fd, kRs485Request, kRs485Value);
+
+    char pattern[kTextArea] = {};
+    for (int i = 0; i < kPatternUnits; ++i) std::strcat(pattern, kPatternUnit);
+
+    char line[kTextArea];
+    char received[kReceiveArea];
+    for (int number = 1;; ++number) {
+        std::snprintf(line, sizeof line, kLineFormat, pattern, number);
+        int length = static_cast<int>(std::strlen(line));
+        std::printf("send buf[%s]\n", line);
+        serial_write(fd, line, length);
+        for (int empty_reads = 0;;) {
+            int got = serial_read_until_idle(fd, received, kBurstCapacity);
+            if (got > 0) {
+                received[got] = '\0';
+                std::printf("rbuf[%s]\n", received);
+                // a prefix test: bytes after the test line in the same burst pass
+                if (std::memcmp(received, line, static_cast<size_t>(length)) != 0) {
+                    std::fputs(kMismatch, stdout);
+                    return 1;
+                }
+                break;
+            }
+            if (++empty_reads > kEmptyReadsPerCycle) break;
+            sleep(kPauseSeconds);
+        }
+        sleep(kPauseSeconds);
+    }
+}

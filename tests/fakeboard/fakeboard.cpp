@@ -1,0 +1,113 @@
+// open and open64 are both defined here, so neither may stand for the other
+#undef _FILE_OFFSET_BITS
+#include "fakeboard.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+
+const DevicePart* const kParts[] = {&kTtyPart};
+
+constexpr int kMaxFd = 1024;
+const DevicePart* g_owner[kMaxFd];  // the part a descriptor was opened through
+
+using OpenFn = int (*)(const char*, int, ...);
+using IoctlFn = int (*)(int, unsigned long, ...);
+using CloseFn = int (*)(int);
+using SleepFn = unsigned (*)(unsigned);
+
+template <typename Fn>
+Fn next(const char* name) {
+    return reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name));
+}
+
+const DevicePart* part_for(const char* path) {
+    for (const DevicePart* part : kParts)
+        if (path && std::strcmp(path, part->board_path) == 0 && std::getenv(part->variable)) return part;
+    return nullptr;
+}
+
+int open_through(OpenFn real, const char* path, int flags, mode_t mode) {
+    const DevicePart* part = part_for(path);
+    int fd = real(part ? std::getenv(part->variable) : path, flags, mode);
+    if (fd >= 0 && fd < kMaxFd) g_owner[fd] = part;
+    return fd;
+}
+
+mode_t mode_argument(int flags, va_list ap) {
+    return (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? static_cast<mode_t>(va_arg(ap, int)) : 0;
+}
+
+}  // namespace
+
+void board_log(const char* format, ...) {
+    const char* path = std::getenv("FAKEBOARD_LOG");
+    if (!path) return;
+    char line[256];
+    va_list ap;
+    va_start(ap, format);
+    int n = std::vsnprintf(line, sizeof line - 1, format, ap);
+    va_end(ap);
+    if (n < 0) return;
+    if (n > static_cast<int>(sizeof line) - 2) n = static_cast<int>(sizeof line) - 2;
+    line[n++] = '\n';
+    int saved = errno;
+    int fd = next<OpenFn>("open")(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        ssize_t written = write(fd, line, static_cast<size_t>(n));
+        (void)written;
+        next<CloseFn>("close")(fd);
+    }
+    errno = saved;
+}
+
+extern "C" int open(const char* path, int flags, ...) {
+    va_list ap;
+    va_start(ap, flags);
+    mode_t mode = mode_argument(flags, ap);
+    va_end(ap);
+    return open_through(next<OpenFn>("open"), path, flags, mode);
+}
+
+extern "C" int open64(const char* path, int flags, ...) {
+    va_list ap;
+    va_start(ap, flags);
+    mode_t mode = mode_argument(flags, ap);
+    va_end(ap);
+    return open_through(next<OpenFn>("open64"), path, flags, mode);
+}
+
+extern "C" int ioctl(int fd, unsigned long request, ...) {
+    va_list ap;
+    va_start(ap, request);
+    void* arg = va_arg(ap, void*);
+    va_end(ap);
+    const DevicePart* part = fd >= 0 && fd < kMaxFd ? g_owner[fd] : nullptr;
+    int result = 0;
+    if (part && part->ioctl(fd, request, arg, &result)) return result;
+    return next<IoctlFn>("ioctl")(fd, request, arg);
+}
+
+extern "C" int close(int fd) {
+    if (fd >= 0 && fd < kMaxFd) g_owner[fd] = nullptr;
+    return next<CloseFn>("close")(fd);
+}
+
+extern "C" unsigned sleep(unsigned seconds) {
+    const char* scale = std::getenv("FAKEBOARD_SLEEP_SCALE");
+    if (!scale) return next<SleepFn>("sleep")(seconds);
+    double wait = seconds * std::strtod(scale, nullptr);
+    if (wait <= 0) return 0;
+    struct timespec t = {static_cast<time_t>(wait), static_cast<long>((wait - static_cast<time_t>(wait)) * 1e9)};
+    while (nanosleep(&t, &t) != 0 && errno == EINTR) {
+    }
+    return 0;
+}

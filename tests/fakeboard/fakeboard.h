@@ -1,0 +1,27 @@
+// The fake board: a library preloaded into the unchanged programs that maps
+// the board's fixed device paths to stand-ins on this machine and answers
+// the requests that a stand-in cannot. The core (fakeboard.cpp) maps paths
+// and hands each request on a mapped descriptor to the device part that owns
+// it; every device is a part in a file of its own.
+//
+// Environment:
+//   FAKEBOARD_LOG          a file that the parts append each answered request to
+//   FAKEBOARD_SLEEP_SCALE  sleep() waits this factor of the time asked (0.1:
+//                          a tenth); the order of events stays as it was
+//   and one variable per part naming its stand-in; while it is unset, the
+//   board path is opened as it stands.
+#pragma once
+
+struct DevicePart {
+    const char* board_path;  // the path the programs open, "/dev/ttyO1"
+    const char* variable;    // names the stand-in to open instead
+    // Answers a request on a descriptor of the part: returns true with the
+    // request's result in *result (errno set for -1), or false to hand the
+    // request on to the stand-in.
+    bool (*ioctl)(int fd, unsigned long request, void* arg, int* result);
+};
+
+extern const DevicePart kTtyPart;
+
+// Appends one line to FAKEBOARD_LOG, when it is set.
+void board_log(const char* format, ...) __attribute__((format(printf, 1, 2)));
