@@ -65,12 +65,12 @@ Outcome run_brantle(const Scratch& s, const std::string& file, const std::string
     return run;
 }
 
-constexpr long kBlock = 256 * 1024;  // brantle's read block; sizes below straddle it
+constexpr long kBlock = 16 * 1024;  // brantle's read block; sizes below straddle it
 
 TEST(Brantle, MatchesThePerByteLoopOnRandomFilesAndLimits) {
     Scratch s;
     std::mt19937 random(20261208);
-    std::vector<long> sizes = {0, 1, 2, 3, kBlock - 1, kBlock, kBlock + 1, 2 * kBlock + 7};
+    std::vector<long> sizes = {0, 1, 2, 3, kBlock - 1, kBlock, kBlock + 1, 2 * kBlock + 7, 40 * kBlock + 3};
     for (int i = 0; i < 4; ++i) sizes.push_back(static_cast<long>(random() % (3 * kBlock)));
     // limits as text, with the value the board's atoi gives them
     const std::vector<std::pair<std::string, int>> fixed = {
