@@ -20,6 +20,11 @@
 //   env NAME STRING              sets a variable for the following runs
 //   fsize-limit N                limits the size of files the runs write
 //   stdin STRING                 standard input of the following runs
+//   stdout-to PATH               the following runs write their standard
+//                                output to PATH (e.g. /dev/full) instead of
+//                                the capture; "stdout-to closed-pipe" gives
+//                                them a pipe that nobody reads, with SIGPIPE
+//                                at its default
 //   run PROGRAM ARG...           runs a program named with --program
 //   stdout STRING                what the last run printed on standard output
 //   stderr STRING                what it printed on standard error
@@ -324,6 +329,7 @@ bool is_number(const std::string& s) {
 struct RunSettings {
     std::vector<std::pair<std::string, std::string>> env;
     std::string input;
+    std::string stdout_to;  // empty: captured
     long fsize_limit = -1;
     int timeout_s = 60;
     std::string preload;       // a library's path
@@ -388,6 +394,18 @@ Outcome run_program(const std::string& base, const std::vector<std::string>& arg
         int fd_out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         int fd_err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (fd_in < 0 || fd_out < 0 || fd_err < 0 || chdir(dir.c_str()) != 0) _exit(126);
+        if (rs.stdout_to == "closed-pipe") {
+            int ends[2];
+            if (pipe(ends) != 0) _exit(126);
+            close(ends[0]);
+            close(fd_out);
+            fd_out = ends[1];
+            signal(SIGPIPE, SIG_DFL);
+        } else if (!rs.stdout_to.empty()) {
+            close(fd_out);
+            fd_out = open(rs.stdout_to.c_str(), O_WRONLY);
+            if (fd_out < 0) _exit(126);
+        }
         dup2(fd_in, 0);
         dup2(fd_out, 1);
         dup2(fd_err, 2);
@@ -553,6 +571,9 @@ Result run_case(const Case& c, std::string& report, std::string& skip_reason) {
             rs.fsize_limit = std::strtol(w[0].c_str(), nullptr, 0);
         } else if (d == "stdin") {
             rs.input = join(w, 0);
+        } else if (d == "stdout-to") {
+            if (w.size() != 1) { bad("needs a path or closed-pipe"); break; }
+            rs.stdout_to = w[0] == "closed-pipe" ? w[0] : at(w[0]);
         } else if (d == "run") {
             close_run();
             if (w.empty()) { bad("needs a program"); break; }

@@ -1,0 +1,36 @@
+#!/bin/sh
+# check-install.sh BUILD_DIR CC "EMULATOR" "CFLAGS" [TOOLCHAIN_FILE]: installs
+# the build into a scratch prefix, then builds a C program against the
+# installed library twice, through pkg-config and through find_package, each
+# with the C compiler only, and runs it.
+set -eu
+build=$1 cc=$2 emulator=$3 cflags=$4 toolchain=${5:-}
+here=$(cd "$(dirname "$0")" && pwd)
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+prefix=$scratch/prefix
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+for f in include/boardutil/boardutil.h include/boardutil/settings_store.h include/boardutil/setting_line.h \
+         include/boardutil/radix.h include/boardutil/fs_query.h; do
+    [ -f "$prefix/$f" ] || { echo "not installed: $f"; exit 1; }
+done
+pc_dir=$(dirname "$(find "$prefix" -name boardutil.pc)")
+[ -f "$pc_dir/boardutil.pc" ] || { echo "no pkg-config file installed"; exit 1; }
+config=$(find "$prefix" -name boardutilConfig.cmake)
+[ -n "$config" ] || { echo "no CMake package installed"; exit 1; }
+
+echo "== pkg-config"
+flags=$(PKG_CONFIG_PATH=$pc_dir pkg-config --cflags --libs boardutil)
+echo "pkg-config --cflags --libs boardutil: $flags"
+# shellcheck disable=SC2086
+$cc -std=c99 -pedantic -Wall -Wextra -Werror $cflags "$here/use_boardutil.c" $flags -o "$scratch/by-pkg-config"
+$emulator "$scratch/by-pkg-config" "$scratch"
+
+echo "== find_package"
+set -- -DCMAKE_C_COMPILER="$cc" -DCMAKE_C_FLAGS="-std=c99 -pedantic -Wall -Wextra -Werror $cflags" \
+       -Dboardutil_DIR="$(dirname "$config")"
+[ -n "$toolchain" ] && set -- "$@" -DCMAKE_TOOLCHAIN_FILE="$toolchain"
+cmake -S "$here/consumer" -B "$scratch/consumer" "$@" >/dev/null
+cmake --build "$scratch/consumer" >/dev/null
+$emulator "$scratch/consumer/use_boardutil" "$scratch"
