@@ -79,7 +79,7 @@ TEST(Brantle, MatchesThePerByteLoopOnRandomFilesAndLimits) {
         std::string bytes(static_cast<size_t>(size), '\0');
         for (char& c : bytes) c = static_cast<char>(random());
         s.write("f", 0, bytes);
-        truncate(s.path("f").c_str(), size);
+        ASSERT_EQ(truncate(s.path("f").c_str(), size), 0);
         std::vector<std::pair<std::string, int>> limits = fixed;
         for (long limit : {size - 1, size, size + 1, kBlock - 1, kBlock, kBlock + 1, static_cast<long>(random() % (size + 2))})
             if (limit >= 0) limits.push_back({std::to_string(limit), static_cast<int>(limit)});

@@ -66,7 +66,7 @@ TEST(FileSize, CountsWholeKibAndFollowsLinks) {
     s.write("1023", 0, std::string(1023, 'x'));
     s.write("1024", 0, std::string(1024, 'x'));
     s.write("2047", 0, std::string(2047, 'x'));
-    symlink(s.path("2047").c_str(), s.path("link").c_str());
+    ASSERT_EQ(symlink(s.path("2047").c_str(), s.path("link").c_str()), 0);
     EXPECT_EQ(fs_file_size_kb(s.path("1023").c_str()), 0);
     EXPECT_EQ(fs_file_size_kb(s.path("1024").c_str()), 1);
     EXPECT_EQ(fs_file_size_kb(s.path("2047").c_str()), 1);
