@@ -30,6 +30,7 @@
 //   stderr STRING                what it printed on standard error
 //   status N | status signal N   how it ended
 //   file PATH STRING             a file now holds exactly these bytes
+//   bytes PATH OFFSET STRING     a file holds these bytes at OFFSET
 //   absent PATH                  nothing is at PATH now, not even a link
 //   mode PATH OCTAL              a file's permission bits
 //
@@ -543,7 +544,7 @@ Result run_case(const Case& c, std::string& report, std::string& skip_reason) {
             bool has_offset = w.size() >= 3 && is_number(w[1]);
             if (w.size() < 2) { bad("needs a path and bytes"); break; }
             std::string bytes = join(w, has_offset ? 2 : 1);
-            off_t offset = has_offset ? static_cast<off_t>(std::strtoul(w[1].c_str(), nullptr, 0)) : 0;
+            off_t offset = has_offset ? static_cast<off_t>(std::strtoull(w[1].c_str(), nullptr, 0)) : 0;
             int fd = make_parent(at(w[0])) ? open(at(w[0]).c_str(), O_WRONLY | O_CREAT, 0644) : -1;
             bool wrote = fd >= 0 && pwrite(fd, bytes.data(), bytes.size(), offset) == static_cast<ssize_t>(bytes.size());
             if (fd >= 0) close(fd);
@@ -551,7 +552,7 @@ Result run_case(const Case& c, std::string& report, std::string& skip_reason) {
         } else if (d == "size") {
             if (w.size() != 2 || !is_number(w[1])) { bad("needs a path and a size"); break; }
             int fd = make_parent(at(w[0])) ? open(at(w[0]).c_str(), O_WRONLY | O_CREAT, 0644) : -1;
-            bool sized = fd >= 0 && ftruncate(fd, static_cast<off_t>(std::strtoul(w[1].c_str(), nullptr, 0))) == 0;
+            bool sized = fd >= 0 && ftruncate(fd, static_cast<off_t>(std::strtoull(w[1].c_str(), nullptr, 0))) == 0;
             if (fd >= 0) close(fd);
             if (!sized) { bad(std::strerror(errno)); break; }
         } else if (d == "symlink") {
@@ -603,6 +604,21 @@ Result run_case(const Case& c, std::string& report, std::string& skip_reason) {
                 ok = false;
             } else {
                 ok &= same(w[0].c_str(), join(w, 1), content, report);
+            }
+        } else if (d == "bytes") {
+            if (w.size() < 3 || !is_number(w[1])) { bad("needs a path, an offset and bytes"); break; }
+            std::string expected = join(w, 2);
+            std::string actual(expected.size(), '\0');
+            int fd = open(at(w[0]).c_str(), O_RDONLY | O_CLOEXEC);
+            off_t offset = static_cast<off_t>(std::strtoull(w[1].c_str(), nullptr, 0));
+            ssize_t got = fd >= 0 ? pread(fd, actual.data(), actual.size(), offset) : -1;
+            if (fd >= 0) close(fd);
+            if (got < 0) {
+                report += "  " + w[0] + " cannot be read\n";
+                ok = false;
+            } else {
+                actual.resize(static_cast<size_t>(got));
+                ok &= same((w[0] + " at " + w[1]).c_str(), expected, actual, report);
             }
         } else if (d == "absent") {
             if (w.size() != 1) { bad("needs a path"); break; }
@@ -688,7 +704,11 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "clirun: --program takes NAME=PATH\n");
                 return 2;
             }
-            g_programs.emplace_back(p.substr(0, eq), p.substr(eq + 1));
+            std::string path = p.substr(eq + 1);
+            char cwd[4096];
+            // the runs start in their scratch directories, so a path must not be relative
+            if (!path.empty() && path[0] != '/' && getcwd(cwd, sizeof cwd)) path = std::string(cwd) + "/" + path;
+            g_programs.emplace_back(p.substr(0, eq), path);
         } else if (a == "--case" && i + 1 < argc) {
             only = std::strtol(argv[++i], nullptr, 10);
         } else if (!load_table(argv[i], cases)) {

@@ -14,7 +14,7 @@
 
 namespace {
 
-const DevicePart* const kParts[] = {&kTtyPart};
+const DevicePart* const kParts[] = {&kTtyPart, &kSpidevPart, &kMemPart};
 
 constexpr int kMaxFd = 1024;
 const DevicePart* g_owner[kMaxFd];  // the part a descriptor was opened through
@@ -37,8 +37,15 @@ const DevicePart* part_for(const char* path) {
 
 int open_through(OpenFn real, const char* path, int flags, mode_t mode) {
     const DevicePart* part = part_for(path);
-    int fd = real(part ? std::getenv(part->variable) : path, flags, mode);
+    const char* stand_in = part ? std::getenv(part->variable) : path;
+    if (part && std::strncmp(stand_in, "errno:", 6) == 0) {
+        board_log("open %s refused with errno %s", path, stand_in + 6);
+        errno = static_cast<int>(std::strtol(stand_in + 6, nullptr, 10));
+        return -1;
+    }
+    int fd = real(stand_in, flags, mode);
     if (fd >= 0 && fd < kMaxFd) g_owner[fd] = part;
+    if (fd >= 0 && part && part->opened) part->opened(fd, flags);
     return fd;
 }
 

@@ -9,7 +9,8 @@
 //   FAKEBOARD_SLEEP_SCALE  sleep() waits this factor of the time asked (0.1:
 //                          a tenth); the order of events stays as it was
 //   and one variable per part naming its stand-in; while it is unset, the
-//   board path is opened as it stands.
+//   board path is opened as it stands. A stand-in "errno:N" makes the open
+//   fail with errno N instead (13: permission denied).
 #pragma once
 
 struct DevicePart {
@@ -19,9 +20,14 @@ struct DevicePart {
     // request's result in *result (errno set for -1), or false to hand the
     // request on to the stand-in.
     bool (*ioctl)(int fd, unsigned long request, void* arg, int* result);
+    // Told of each descriptor opened through the part, with the program's
+    // flags; may be null.
+    void (*opened)(int fd, int flags);
 };
 
 extern const DevicePart kTtyPart;
+extern const DevicePart kSpidevPart;
+extern const DevicePart kMemPart;
 
 // Appends one line to FAKEBOARD_LOG, when it is set.
 void board_log(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -54,4 +54,4 @@ bool tty_ioctl(int, unsigned long request, void* arg, int* result) {
 
 }  // namespace
 
-extern const DevicePart kTtyPart = {"/dev/ttyO1", "FAKEBOARD_TTY", tty_ioctl};
+extern const DevicePart kTtyPart = {"/dev/ttyO1", "FAKEBOARD_TTY", tty_ioctl, nullptr};

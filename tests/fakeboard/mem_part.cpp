@@ -1,0 +1,17 @@
+// The board's physical memory "/dev/mem". FAKEBOARD_MEM names its stand-in: a
+// sparse file at least as large as the highest address a test uses, so that
+// the real mmap maps a page of it at the real offset and the kernel itself
+// refuses what it would refuse on the board. The test sets and checks the
+// register bytes in the file. The open is logged as "mem open 0x..." with the
+// program's flags; the device takes no requests.
+#include "fakeboard.h"
+
+namespace {
+
+bool mem_ioctl(int, unsigned long, void*, int*) { return false; }
+
+void mem_opened(int, int flags) { board_log("mem open %#x", static_cast<unsigned>(flags)); }
+
+}  // namespace
+
+extern const DevicePart kMemPart = {"/dev/mem", "FAKEBOARD_MEM", mem_ioctl, mem_opened};
