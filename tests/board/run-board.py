@@ -10,8 +10,18 @@ qemu-system-arm, with the static board programs in its initramfs.
       77 skipped
 
 The board's first UART (/dev/ttyO1 on the board) is a UDP character device
-whose far end is this script: it sends every datagram back, like a looped
-back connector. The console is the second UART, on this script's pipes.
+whose far end is this script: what is plugged into the board's connector.
+The console is the second UART, on this script's pipes. A case asks for a
+change of connector with a line "@@host WORD..." (each word quoted), and
+gets its answer as "@@reply STRING" on the console:
+  uart loop                      a looped-back connector (at boot): every byte
+                                 sent comes back
+  uart cut                       the loop cut: what is sent goes nowhere
+  uart peer WAIT BURST [PAUSE BURST]...
+                                 a peer that, WAIT seconds from now, sends the
+                                 bursts with the pauses between them, and
+                                 records what comes back
+  uart received                  answers with what the peer got back so far
 """
 import argparse
 import gzip
@@ -88,15 +98,94 @@ def newc_archive(root, path):
         entry("TRAILER!!!", os.stat(root), b"")
 
 
-def loopback(sock, stop):
-    """The connector on the first UART: everything sent comes back."""
-    sock.settimeout(0.2)
-    while not stop.is_set():
-        try:
-            data, peer = sock.recvfrom(65536)
-        except socket.timeout:
-            continue
-        sock.sendto(data, peer)
+ESCAPES = {"n": b"\n", "t": b"\t", "r": b"\r", "0": b"\0", "\\": b"\\", '"': b'"'}
+
+
+def unquote(text):
+    """The quoted strings of a line, escapes as the case runner writes them."""
+    words, i = [], 0
+    while True:
+        i = text.find('"', i)
+        if i < 0:
+            return words
+        word, i = bytearray(), i + 1
+        while text[i] != '"':
+            if text[i] == "\\":
+                if text[i + 1] == "x":
+                    word.append(int(text[i + 2:i + 4], 16))
+                    i += 4
+                    continue
+                word += ESCAPES[text[i + 1]]
+                i += 2
+            else:
+                word += text[i].encode("latin-1")
+                i += 1
+        words.append(bytes(word))
+        i += 1
+
+
+def quote(data):
+    out = []
+    for b in data:
+        c = chr(b)
+        if c in '"\\':
+            out.append("\\" + c)
+        elif 0x20 <= b < 0x7F:
+            out.append(c)
+        else:
+            out.append("\\x%02x" % b)
+    return '"' + "".join(out) + '"'
+
+
+class Connector:
+    """What is plugged into the first UART."""
+
+    def __init__(self, sock, board_port):
+        self.sock, self.board = sock, ("127.0.0.1", board_port)
+        self.mode, self.received, self.lock = "loop", bytearray(), threading.Lock()
+        self.stop = threading.Event()
+        threading.Thread(target=self.serve, daemon=True).start()
+
+    def serve(self):
+        self.sock.settimeout(0.2)
+        while not self.stop.is_set():
+            try:
+                data, _ = self.sock.recvfrom(65536)
+            except socket.timeout:
+                continue
+            with self.lock:
+                if self.mode == "loop":
+                    self.sock.sendto(data, self.board)
+                elif self.mode == "peer":
+                    self.received += data
+
+    def send_bursts(self, wait, plan):
+        time.sleep(wait)
+        for i, burst in enumerate(plan):
+            if i % 2:
+                time.sleep(float(burst))
+            else:
+                self.sock.sendto(burst, self.board)
+
+    def ask(self, words):
+        """Carries out one request of a case; returns the answer."""
+        if words[:1] != [b"uart"] or len(words) < 2:
+            return "unknown request"
+        what = words[1].decode()
+        with self.lock:
+            if what in ("loop", "cut"):
+                self.mode = what
+                return "ok"
+            if what == "peer" and len(words) >= 4:
+                self.mode, self.received = "peer", bytearray()
+                threading.Thread(target=self.send_bursts, args=(float(words[2]), words[3:]),
+                                 daemon=True).start()
+                return "ok"
+        if what == "received":
+            time.sleep(0.3)  # lets the last echo through the emulator
+            with self.lock:
+                return bytes(self.received)
+        return "unknown request"
 
 
 def boot(args):
@@ -126,8 +215,8 @@ def boot(args):
     for p in args.program:
         name, path = p.split("=", 1)
         shutil.copy(path, os.path.join(root, "suite/bin", name))
-    for t in args.tables:
-        shutil.copy(t, os.path.join(root, "suite/cases"))
+    for i, t in enumerate(args.tables):  # numbered, so the board keeps their order
+        shutil.copy(t, os.path.join(root, "suite/cases", "%02d-%s" % (i, os.path.basename(t))))
     initrd = os.path.join(out, "initrd.gz")
     newc_archive(root, initrd)
 
@@ -146,8 +235,9 @@ def boot(args):
     near.bind(("127.0.0.1", 0))
     near_port = near.getsockname()[1]
     near.close()  # qemu takes this port as its own end
-    stop = threading.Event()
-    threading.Thread(target=loopback, args=(far, stop), daemon=True).start()
+    # qemu's UDP device is a connected socket: the far end sends from the
+    # port that qemu sends to, or its datagrams are dropped
+    connector = Connector(far, near_port)
 
     cmd = ["qemu-system-arm", "-M", "sabrelite", "-display", "none", "-monitor", "none", "-no-reboot",
            "-kernel", os.path.join(kernel, "boot/vmlinuz-" + kver), "-dtb", dtb, "-initrd", initrd,
@@ -164,7 +254,12 @@ def boot(args):
             log.write(raw)
             line = raw.decode("utf-8", "replace").rstrip("\r\n")
             m = re.match(r"(ok|FAIL|skip) (\d+) - (.*)", line)
-            if line.startswith("@@table "):
+            if line.startswith("@@host "):
+                answer = connector.ask(unquote(line[7:]))
+                answer = answer.encode() if isinstance(answer, str) else answer
+                qemu.stdin.write(b"@@reply " + quote(answer).encode() + b"\n")
+                qemu.stdin.flush()
+            elif line.startswith("@@table "):
                 table = line.split(" ", 1)[1]
             elif line == "@@end":
                 ended = True
@@ -179,7 +274,7 @@ def boot(args):
     qemu.kill()
     qemu.wait()
     timer.cancel()
-    stop.set()
+    connector.stop.set()
     with open(os.path.join(out, "results.txt"), "w") as f:
         for table_name, n, verdict, title, detail in results:
             f.write("%s\t%s\t%s\t%s\n" % (table_name, n, verdict, title))

@@ -47,6 +47,12 @@
 //                                standard output holds STRING
 //   stop-on-file PATH STRING     ... once the file PATH holds STRING
 //   stop-after SECONDS           ... once they have run SECONDS (a decimal)
+// On the emulated board, whose far ends the host side plays:
+//   host WORD...                 asks the host side for something: prints
+//                                "@@host" and the words, each quoted, and
+//                                reads the host's answer line, "@@reply" and
+//                                one quoted string, from standard input
+//   host-reply STRING            what the host side answered last
 // A run that is stopped so ends as "status signal 15"; one that is still
 // running after 60 seconds is killed and counts as timed out.
 //
@@ -65,6 +71,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <ftw.h>
+#include <poll.h>
 #include <signal.h>
 #include <string>
 #include <sys/resource.h>
@@ -250,6 +257,45 @@ std::string join(const std::vector<std::string>& words, size_t from) {
     std::string s;
     for (size_t i = from; i < words.size(); ++i) s += words[i];
     return s;
+}
+
+// Bytes as one quoted string with escapes, on a single line.
+std::string quote(const std::string& s) {
+    std::string r = "\"";
+    for (unsigned char c : s) {
+        char hex[8];
+        if (c == '\n') r += "\\n";
+        else if (c == '\t') r += "\\t";
+        else if (c == '\r') r += "\\r";
+        else if (c == '"' || c == '\\') r += std::string("\\") + static_cast<char>(c);
+        else if (c < 0x20 || c >= 0x7f) {
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
+            r += hex;
+        } else r += static_cast<char>(c);
+    }
+    return r + "\"";
+}
+
+// Asks the host side and waits for its answer line; false on no answer.
+bool ask_host(const std::vector<std::string>& words, std::string& answer, std::string& error) {
+    std::string line = "@@host";
+    for (auto& w : words) line += " " + quote(w);
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+    struct pollfd in = {0, POLLIN, 0};
+    char buf[8192];
+    for (;;) {
+        if (poll(&in, 1, 30000) <= 0 || !std::fgets(buf, sizeof buf, stdin)) {
+            error = "no answer from the host side";
+            return false;
+        }
+        // the console echoes what it reads, and other lines may pass
+        const char* p = std::strstr(buf, "@@reply \"");
+        if (!p) continue;
+        p += 9;
+        answer.clear();
+        return parse_string(p, '"', answer, error);
+    }
 }
 
 // Shows bytes as a quoted string, one line of the text per line.
@@ -509,6 +555,7 @@ Result run_case(const Case& c, std::string& report, std::string& skip_reason) {
     auto at = [&](const std::string& p) { return p.empty() || p[0] == '/' ? p : work + "/" + p; };
     RunSettings rs;
     Outcome last;
+    std::string host_answer;
     bool have_run = false, saw_out = false, saw_err = false, saw_status = false;
     bool ok = true;
     auto close_run = [&]() {
@@ -605,6 +652,12 @@ Result run_case(const Case& c, std::string& report, std::string& skip_reason) {
             } else {
                 ok &= same(w[0].c_str(), join(w, 1), content, report);
             }
+        } else if (d == "host") {
+            std::string error;
+            if (w.empty()) { bad("needs words"); break; }
+            if (!ask_host(w, host_answer, error)) { bad(error.c_str()); break; }
+        } else if (d == "host-reply") {
+            ok &= same("host reply", join(w, 0), host_answer, report);
         } else if (d == "bytes") {
             if (w.size() < 3 || !is_number(w[1])) { bad("needs a path, an offset and bytes"); break; }
             std::string expected = join(w, 2);
