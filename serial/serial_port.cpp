@@ -108,10 +108,10 @@ int serial_read_until_idle(int fd, void* buffer, int size) {
 
 int serial_checksum(const void* data, int length, int complement) {
     const uint8_t* bytes = static_cast<const uint8_t*>(data);
-    int sum = 0;
+    unsigned sum = 0;  // only its low 8 bits count, so wrapping is harmless
     for (int i = 0; i < length; ++i) sum += bytes[i];
     if (complement == 1) sum = (sum ^ 0xFF) + 1;
-    return sum & 0xFF;
+    return static_cast<int>(sum & 0xFF);
 }
 
 int serial_set_rts(int fd, int on) { return set_modem_line(fd, TIOCM_RTS, on); }
