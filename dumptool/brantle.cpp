@@ -5,12 +5,12 @@
 // stopping after the byte that brings the count to the limit; this file reads,
 // encodes and writes in large blocks instead.
 #include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
+
+#include "board_number.h"
 
 namespace {
 
@@ -41,18 +41,6 @@ constexpr HexTable make_table() {
 }
 
 constexpr HexTable kHex = make_table();
-
-// The limit as the board's atoi reads it: its long is 32 bits wide, so strtol
-// stops at the int range there. Here strtoll clamps at 64 bits and the result
-// is clamped again to int, which gives the same value everywhere.
-int read_limit(const char* text) {
-    int saved = errno;
-    long long value = std::strtoll(text, nullptr, 10);
-    errno = saved;
-    if (value > INT_MAX) return INT_MAX;
-    if (value < INT_MIN) return INT_MIN;
-    return static_cast<int>(value);
-}
 
 // Writes 2 * count digits for count bytes of in into out.
 void encode(const unsigned char* in, size_t count, char* out) {
@@ -101,7 +89,8 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return kStatusFailed;
     }
-    int limit = read_limit(argv[2]);
+    // read as the board reads it: clamped to its 32-bit range
+    int limit = static_cast<int>(boardutil::board_atol(argv[2]));
     int fd = open(argv[1], O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         std::fputs(kOpenError, stdout);

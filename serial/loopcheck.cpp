@@ -3,29 +3,18 @@
 // and what comes back, and stops at the first answer that differs.
 #include <cstdio>
 #include <cstring>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
-#include "serial_port.h"
+#include "board_line.h"
 
 namespace {
-
-constexpr char kDevice[] = "/dev/ttyO1";
-constexpr int kSpeed = 115200;
-constexpr int kDataBits = 8;
-constexpr int kStopBits = 1;
-// TIOCSRS485 in the Linux numbering, given the plain value 1, not a record
-constexpr unsigned long kRs485Request = 0x542F;
-constexpr unsigned long kRs485Value = 1;
 
 constexpr char kPatternUnit[] = "1234567890";
 constexpr int kPatternUnits = 4;
 constexpr char kLineFormat[] = "test_data[%s](%d)";
 constexpr char kMismatch[] = "compare falt !\n";
 constexpr int kTextArea = 256;
-constexpr int kBurstCapacity = 256;
-constexpr int kReceiveArea = kBurstCapacity + 1;  // a full burst keeps its terminating zero
-constexpr int kEmptyReadsPerCycle = 5;            // the cycle ends at the read after these
+constexpr int kEmptyReadsPerCycle = 5;  // the cycle ends at the read after these
 constexpr unsigned kPauseSeconds = 1;
 
 }  // namespace
@@ -33,9 +22,8 @@ constexpr unsigned kPauseSeconds = 1;
 int main() {
     // runs until stopped, often into a log: a signal must not lose a line
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    int fd = serial_open(kDevice, kSpeed, kDataBits, kStopBits, kParityEven);
+    int fd = board_line_open();
     if (fd <= 0) return 0;
-    ioctl(fd, kRs485Request, kRs485Value);
 
     char pattern[kTextArea] = {};
     for (int i = 0; i < kPatternUnits; ++i) std::strcat(pattern, kPatternUnit);
