@@ -259,20 +259,22 @@ std::string join(const std::vector<std::string>& words, size_t from) {
     return s;
 }
 
-// Bytes as one quoted string with escapes, on a single line.
+// One byte as it stands in a quoted string of a table.
+std::string escaped(unsigned char c) {
+    char hex[8];
+    if (c == '\n') return "\\n";
+    if (c == '\t') return "\\t";
+    if (c == '\r') return "\\r";
+    if (c == '"' || c == '\\') return std::string("\\") + static_cast<char>(c);
+    if (c >= 0x20 && c < 0x7f) return std::string(1, static_cast<char>(c));
+    std::snprintf(hex, sizeof hex, "\\x%02x", c);
+    return hex;
+}
+
+// Bytes as one quoted string, on a single line.
 std::string quote(const std::string& s) {
     std::string r = "\"";
-    for (unsigned char c : s) {
-        char hex[8];
-        if (c == '\n') r += "\\n";
-        else if (c == '\t') r += "\\t";
-        else if (c == '\r') r += "\\r";
-        else if (c == '"' || c == '\\') r += std::string("\\") + static_cast<char>(c);
-        else if (c < 0x20 || c >= 0x7f) {
-            std::snprintf(hex, sizeof hex, "\\x%02x", c);
-            r += hex;
-        } else r += static_cast<char>(c);
-    }
+    for (unsigned char c : s) r += escaped(c);
     return r + "\"";
 }
 
@@ -305,15 +307,8 @@ std::string show(const std::string& s, size_t from, size_t limit) {
     if (from > 0) r = "..." + r;
     for (size_t i = from; i < end; ++i) {
         unsigned char c = static_cast<unsigned char>(s[i]);
-        char hex[8];
-        if (c == '\n') r += i + 1 < end ? "\\n\"\n              \"" : "\\n";
-        else if (c == '\t') r += "\\t";
-        else if (c == '\r') r += "\\r";
-        else if (c == '"' || c == '\\') r += std::string("\\") + static_cast<char>(c);
-        else if (c < 0x20 || c >= 0x7f) {
-            std::snprintf(hex, sizeof hex, "\\x%02x", c);
-            r += hex;
-        } else r += static_cast<char>(c);
+        r += escaped(c);
+        if (c == '\n' && i + 1 < end) r += "\"\n              \"";
     }
     r += "\"";
     if (end < s.size()) r += "...";
