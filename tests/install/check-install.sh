@@ -6,6 +6,7 @@
 set -eu
 build=$1 cc=$2 emulator=$3 cflags=$4 toolchain=${5:-}
 here=$(cd "$(dirname "$0")" && pwd)
+command -v pkg-config >/dev/null || { echo "pkg-config is missing (Debian: pkg-config)"; exit 77; }
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 prefix=$scratch/prefix
