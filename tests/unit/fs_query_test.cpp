@@ -111,6 +111,22 @@ TEST(OldestNewest, FindTheOldestAndNewestFileWithTheExtension) {
     EXPECT_EQ(std::string(fs_newest_file(d.c_str(), "txt")), d + "/c.txt\n");
 }
 
+// ls would list a matching directory's content, and so give a name that
+// the pattern never matched
+TEST(OldestNewest, TakeAMatchingDirectoryAsAnEntry) {
+    Scratch s;
+    s.mkdirs("d");
+    s.mkdirs("d/old.log");
+    touch(s, "d/old.log/inner.txt", "2018-06-01 12:00");
+    std::string dated = "touch -d '2019-06-01 12:00' " + quoted(s.path("d/old.log"));
+    ASSERT_EQ(std::system(dated.c_str()), 0);
+    std::string d = s.path("d");
+    std::string result;
+    capture_stdout(s, [&] { result = fs_oldest_file(d.c_str(), "log"); });
+    EXPECT_EQ(result, d + "/old.log\n");
+    EXPECT_EQ(std::string(fs_newest_file(d.c_str(), "log")), d + "/old.log\n");
+}
+
 TEST(OldestNewest, GiveEmptyTextWhenNothingMatches) {
     Scratch s;
     make_logs(s, "d");
@@ -166,10 +182,10 @@ TEST(OldestNewest, ListThroughAPrivateFileThatIsRemoved) {
 TEST(OldestNewest, GiveEmptyTextForACommandTooLongForItsArea) {
     Scratch s;
     // the scratch directory and a name together make directories of the
-    // longest lengths that still fit: 199 and 227 with the extension "log"
+    // longest lengths that still fit: 196 and 224 with the extension "log"
     std::string base = s.path("");
-    std::string oldest_fits = std::string(199 - 3 - base.size() - 1, 'o');
-    std::string newest_fits = std::string(227 - 3 - base.size() - 1, 'n');
+    std::string oldest_fits = std::string(196 - 3 - base.size() - 1, 'o');
+    std::string newest_fits = std::string(224 - 3 - base.size() - 1, 'n');
     for (const std::string& name : {oldest_fits, oldest_fits + "o", newest_fits, newest_fits + "n"}) make_logs(s, name);
     std::string result;
     capture_stdout(s, [&] { result = fs_oldest_file(s.path(oldest_fits).c_str(), "log"); });
