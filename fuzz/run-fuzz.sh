@@ -21,10 +21,10 @@ mkdir -p "$out"
 cxx=${CXX_FUZZ:-clang++}
 flags="-std=c++20 -O1 -g -fno-exceptions -fno-rtti -D_FILE_OFFSET_BITS=64 -Wall -Wextra -Werror
   -fsanitize=fuzzer,address,undefined,integer,bounds -fno-sanitize-recover=all -fno-omit-frame-pointer
-  -Idumptool/lib"
+  -Idumptool/lib -Icommon"
 lib="dumptool/lib/board_number.cpp dumptool/lib/settings_store.cpp dumptool/lib/setting_line.cpp
   dumptool/lib/radix.cpp"
-targets="settings setting_line radix bcd_float"
+targets="settings setting_line radix bcd_float scan_hex"
 
 for t in $targets; do
     # shellcheck disable=SC2086

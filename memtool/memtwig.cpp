@@ -1,6 +1,5 @@
 // memtwig: reads or writes one byte register, or one bit of it, in a page of
 // physical memory, and returns the value as its exit status.
-#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +7,8 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
+
+#include "scan_hex.h"
 
 namespace {
 
@@ -30,35 +31,9 @@ enum class Access { kRead, kWrite };
     std::exit(-1);
 }
 
-int hex_digit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// Reads a number the way "%lx" and "%x" do (blanks, a sign, a 0x prefix,
-// digits up to the first other character). Returns false when the text holds
-// no digit or the number needs more than the board's 32 bits.
-bool parse_hex32(const char* text, std::uint32_t* out) {
-    const char* p = text;
-    while (std::isspace(static_cast<unsigned char>(*p))) ++p;
-    bool negative = *p == '-';
-    if (*p == '-' || *p == '+') ++p;
-    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && hex_digit(p[2]) >= 0) p += 2;
-    if (hex_digit(*p) < 0) return false;
-    std::uint64_t v = 0;
-    for (; hex_digit(*p) >= 0; ++p) {
-        v = v * 16 + static_cast<unsigned>(hex_digit(*p));
-        if (v > 0xFFFFFFFFu) return false;
-    }
-    *out = static_cast<std::uint32_t>(negative ? 0u - v : v);
-    return true;
-}
-
 std::uint32_t hex_arg(const char* text) {
     std::uint32_t v = 0;
-    if (!parse_hex32(text, &v)) para_err_disp();
+    if (!scan_hex32(text, &v)) para_err_disp();
     return v;
 }
 

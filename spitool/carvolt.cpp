@@ -1,12 +1,12 @@
 // carvolt: writes or reads one 16-bit register of the device on SPI bus 2,
 // chip select 0.
-#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "scan_hex.h"
 #include "spi_reg.h"
 
 namespace {
@@ -20,36 +20,9 @@ constexpr char kOpenFailed[] = "Open failed /dev/spidev2.0\n";
 
 void print_usage() { std::fputs(kUsage, stdout); }
 
-int hex_digit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// Reads a number the way "%x" does (blanks, a sign, a 0x prefix, digits up to
-// the first other character). Returns false when the text holds no digit or
-// the number needs more than 32 bits, where "%x" would give a value that
-// differs between the host and the board.
-bool parse_hex32(const char* text, std::uint32_t* out) {
-    const char* p = text;
-    while (std::isspace(static_cast<unsigned char>(*p))) ++p;
-    bool negative = *p == '-';
-    if (*p == '-' || *p == '+') ++p;
-    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && hex_digit(p[2]) >= 0) p += 2;
-    if (hex_digit(*p) < 0) return false;
-    std::uint64_t v = 0;
-    for (; hex_digit(*p) >= 0; ++p) {
-        v = v * 16 + static_cast<unsigned>(hex_digit(*p));
-        if (v > 0xFFFFFFFFu) return false;
-    }
-    *out = static_cast<std::uint32_t>(negative ? 0u - v : v);
-    return true;
-}
-
 int write_register(int fd, const char* addr_text, const char* data_text) {
     std::uint32_t addr = 0, data = 0;
-    if (!parse_hex32(addr_text, &addr) || !parse_hex32(data_text, &data)) {
+    if (!scan_hex32(addr_text, &addr) || !scan_hex32(data_text, &data)) {
         print_usage();
         return 1;
     }
@@ -64,7 +37,7 @@ int write_register(int fd, const char* addr_text, const char* data_text) {
 
 int read_register(int fd, const char* addr_text) {
     std::uint32_t addr = 0;
-    if (!parse_hex32(addr_text, &addr)) {
+    if (!scan_hex32(addr_text, &addr)) {
         print_usage();
         return 1;
     }
