@@ -23,6 +23,8 @@ using OpenFn = int (*)(const char*, int, ...);
 using IoctlFn = int (*)(int, unsigned long, ...);
 using CloseFn = int (*)(int);
 using SleepFn = unsigned (*)(unsigned);
+using ReadFn = ssize_t (*)(int, void*, size_t);
+using WriteFn = ssize_t (*)(int, const void*, size_t);
 
 template <typename Fn>
 Fn next(const char* name) {
@@ -49,6 +51,14 @@ int open_through(OpenFn real, const char* path, int flags, mode_t mode) {
     return fd;
 }
 
+bool log_calls() { return std::getenv("FAKEBOARD_LOG_CALLS") != nullptr; }
+
+void log_call(int fd, const char* call, ssize_t result) {
+    const DevicePart* part = fd >= 0 && fd < kMaxFd ? g_owner[fd] : nullptr;
+    // the part's name is its board path's last component: "ttyO1"
+    if (part && log_calls()) board_log("%s %s %zd", std::strrchr(part->board_path, '/') + 1, call, result);
+}
+
 mode_t mode_argument(int flags, va_list ap) {
     return (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? static_cast<mode_t>(va_arg(ap, int)) : 0;
 }
@@ -69,7 +79,7 @@ void board_log(const char* format, ...) {
     int saved = errno;
     int fd = next<OpenFn>("open")(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd >= 0) {
-        ssize_t written = write(fd, line, static_cast<size_t>(n));
+        ssize_t written = next<WriteFn>("write")(fd, line, static_cast<size_t>(n));
         (void)written;
         next<CloseFn>("close")(fd);
     }
@@ -103,12 +113,25 @@ extern "C" int ioctl(int fd, unsigned long request, ...) {
     return next<IoctlFn>("ioctl")(fd, request, arg);
 }
 
+extern "C" ssize_t read(int fd, void* buf, size_t count) {
+    ssize_t result = next<ReadFn>("read")(fd, buf, count);
+    log_call(fd, "read", result);
+    return result;
+}
+
+extern "C" ssize_t write(int fd, const void* buf, size_t count) {
+    ssize_t result = next<WriteFn>("write")(fd, buf, count);
+    log_call(fd, "write", result);
+    return result;
+}
+
 extern "C" int close(int fd) {
     if (fd >= 0 && fd < kMaxFd) g_owner[fd] = nullptr;
     return next<CloseFn>("close")(fd);
 }
 
 extern "C" unsigned sleep(unsigned seconds) {
+    if (log_calls()) board_log("sleep %u", seconds);
     const char* scale = std::getenv("FAKEBOARD_SLEEP_SCALE");
     if (!scale) return next<SleepFn>("sleep")(seconds);
     double wait = seconds * std::strtod(scale, nullptr);

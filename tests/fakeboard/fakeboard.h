@@ -8,6 +8,10 @@
 //   FAKEBOARD_LOG          a file that the parts append each answered request to
 //   FAKEBOARD_SLEEP_SCALE  sleep() waits this factor of the time asked (0.1:
 //                          a tenth); the order of events stays as it was
+//   FAKEBOARD_LOG_CALLS    when set, every read and write on a part's
+//                          descriptor ("ttyO1 read 0", with the result) and
+//                          every sleep ("sleep 1") is logged too, so that a
+//                          case counts calls instead of timing them
 //   and one variable per part naming its stand-in; while it is unset, the
 //   board path is opened as it stands. A stand-in "errno:N" makes the open
 //   fail with errno N instead (13: permission denied).

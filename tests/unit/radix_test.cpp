@@ -91,6 +91,9 @@ TEST(Bcd, DecodesFourDecimalDigits) {
     EXPECT_EQ(bcd_to_decimal(0x1234), 1234);
     EXPECT_EQ(bcd_to_decimal(0x0999), 999);
     EXPECT_EQ(bcd_to_decimal(0x9999), 9999);
+    // hundreds digits that need every bit of the lower 12
+    EXPECT_EQ(bcd_to_decimal(0x1200), 1200);
+    EXPECT_EQ(bcd_to_decimal(0x0900), 900);
     EXPECT_EQ(bcd_to_decimal(0), 0);
     EXPECT_EQ(bcd_to_decimal(0x1A), -1);
     EXPECT_EQ(bcd_to_decimal(0xA0), -1);
