@@ -35,7 +35,7 @@ bool needs_over_32_bits(const char* text) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > kMaxText) return 0;
     char text[kMaxText + 1] = {};
-    std::memcpy(text, data, size);
+    if (size > 0) std::memcpy(text, data, size);  // data may be null when empty
 
     std::uint32_t mine = kUntouched;
     bool read = scan_hex32(text, &mine);

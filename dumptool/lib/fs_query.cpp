@@ -95,14 +95,14 @@ int fs_file_size_kb(const char* path) {
 
 int fs_disk_used_kb(const char* path) {
     std::memset(&g_used_status, 0, sizeof g_used_status);
-    if (statfs(path, &g_used_status) != 0 || g_used_status.f_bsize < 0) return 0;
+    if (statfs(path, &g_used_status) != 0 || g_used_status.f_bsize <= 0) return 0;
     uint64_t blocks = g_used_status.f_blocks > g_used_status.f_bfree ? g_used_status.f_blocks - g_used_status.f_bfree : 0;
     return clamp_to_int(blocks_kb(blocks, static_cast<uint64_t>(g_used_status.f_bsize)));
 }
 
 int fs_disk_free_kb(const char* path) {
     std::memset(&g_free_status, 0, sizeof g_free_status);
-    if (statfs(path, &g_free_status) != 0 || g_free_status.f_bsize < 0) return 0;
+    if (statfs(path, &g_free_status) != 0 || g_free_status.f_bsize <= 0) return 0;
     return clamp_to_int(blocks_kb(g_free_status.f_bavail, static_cast<uint64_t>(g_free_status.f_bsize)));
 }
 

@@ -2,7 +2,8 @@
 // every run byte for byte: standard output, standard error, exit status, and
 // the files it leaves behind.
 //
-//   clirun [--emulator "CMD ARGS"] [--program NAME=PATH]... [--case N] TABLE...
+//   clirun [--emulator "CMD ARGS"] [--libc glibc|musl] [--program NAME=PATH]...
+//          [--case N] TABLE...
 //
 // A table is a list of cases. Each case runs in a scratch directory of its
 // own, which is the working directory of its runs; relative paths lie in it.
@@ -29,6 +30,9 @@
 //   run PROGRAM ARG...           runs a program named with --program
 //   stdout STRING                what the last run printed on standard output
 //   stderr STRING                what it printed on standard error
+//   stderr glibc|musl STRING     the same, where the programs run on that C
+//                                library (--libc, glibc unless given): the
+//                                reason in a perror line is its text
 //   status N | status signal N   how it ended
 //   file PATH STRING             a file now holds exactly these bytes
 //   bytes PATH OFFSET STRING     a file holds these bytes at OFFSET
@@ -104,6 +108,7 @@ struct Outcome {
 };
 
 std::vector<std::string> g_emulator;
+std::string g_libc = "glibc";
 std::vector<std::pair<std::string, std::string>> g_programs;
 
 bool parse_string(const char*& p, char end, std::string& out, std::string& error);
@@ -637,7 +642,9 @@ Result run_case(const Case& c, std::string& report, std::string& skip_reason) {
                 ok &= same("stdout", join(w, 0), last.out, report);
                 saw_out = true;
             } else if (d == "stderr") {
-                ok &= same("stderr", join(w, 0), last.err, report);
+                bool qualified = !w.empty() && (w[0] == "glibc" || w[0] == "musl");
+                if (!qualified) ok &= same("stderr", join(w, 0), last.err, report);
+                else if (w[0] == g_libc) ok &= same("stderr", join(w, 1), last.err, report);
                 saw_err = true;
             } else {
                 std::string expected = w.size() == 2 && w[0] == "signal" ? "signal " + w[1] : "exit " + join(w, 0);
@@ -751,6 +758,8 @@ int main(int argc, char** argv) {
         std::string a = argv[i];
         if (a == "--emulator" && i + 1 < argc) {
             g_emulator = split_command(argv[++i]);
+        } else if (a == "--libc" && i + 1 < argc) {
+            g_libc = argv[++i];
         } else if (a == "--program" && i + 1 < argc) {
             std::string p = argv[++i];
             size_t eq = p.find('=');
@@ -770,7 +779,7 @@ int main(int argc, char** argv) {
         }
     }
     if (cases.empty() || only < 0 || only > static_cast<long>(cases.size())) {
-        std::fprintf(stderr, "usage: clirun [--emulator CMD] [--program NAME=PATH]... [--case N] TABLE...\n");
+        std::fprintf(stderr, "usage: clirun [--emulator CMD] [--libc NAME] [--program NAME=PATH]... [--case N] TABLE...\n");
         return 2;
     }
     int passed = 0, failed = 0, skipped = 0;

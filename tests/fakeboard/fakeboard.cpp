@@ -94,6 +94,7 @@ extern "C" int open(const char* path, int flags, ...) {
     return open_through(next<OpenFn>("open"), path, flags, mode);
 }
 
+#ifndef open64  // musl's headers make it another name for open
 extern "C" int open64(const char* path, int flags, ...) {
     va_list ap;
     va_start(ap, flags);
@@ -101,6 +102,7 @@ extern "C" int open64(const char* path, int flags, ...) {
     va_end(ap);
     return open_through(next<OpenFn>("open64"), path, flags, mode);
 }
+#endif
 
 extern "C" int ioctl(int fd, unsigned long request, ...) {
     va_list ap;

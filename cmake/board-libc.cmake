@@ -1,0 +1,52 @@
+# The board's C library is musl. In the board build the programs, the utility
+# library and the fake board preloaded into the programs are built against it,
+# with Debian's cross compiler and the specs file of musl-dev:armhf. The test
+# tools (GoogleTest, the case runner, the line's far end) stay on the cross
+# compiler's glibc: they need the C++ run-time, which Debian builds for glibc
+# only. The programs use none of it, only header-only parts of the C++
+# library, whose glibc-configured headers need two things from here:
+# __GLIBC_PREREQ (board-libc/features.h) and the kernel's headers, which musl
+# does not carry (linux/spi/spidev.h).
+set(SUITE_MUSL_SPECS /usr/lib/arm-linux-musleabihf/musl-gcc.specs)
+if(NOT EXISTS ${SUITE_MUSL_SPECS})
+  message(FATAL_ERROR "The board build needs musl for armhf: ${SUITE_MUSL_SPECS} is missing (Debian: musl-dev:armhf)")
+endif()
+
+# The specs file replaces every system include folder with musl's (the sources
+# built so are C++): the C++ library's folders come back first, then the
+# features.h above.
+set(cxx_folders)
+set(kernel_headers)
+foreach(folder IN LISTS CMAKE_CXX_IMPLICIT_INCLUDE_DIRECTORIES)
+  if(folder MATCHES "/c\\+\\+/")
+    list(APPEND cxx_folders "SHELL:-isystem ${folder}")
+  elseif(EXISTS ${folder}/linux/spi/spidev.h AND NOT kernel_headers)
+    # the cross compiler's own come before the build machine's /usr/include
+    set(kernel_headers ${folder})
+  endif()
+endforeach()
+if(NOT cxx_folders OR NOT kernel_headers)
+  message(FATAL_ERROR "The cross compiler's C++ or kernel header folders were not found")
+endif()
+
+# only the kernel's own folders, after musl's, so that nothing of glibc's
+# headers can stand in for one that musl lacks
+set(kernel_folder ${CMAKE_BINARY_DIR}/board-libc/kernel)
+file(MAKE_DIRECTORY ${kernel_folder})
+foreach(part linux asm asm-generic)
+  file(CREATE_LINK ${kernel_headers}/${part} ${kernel_folder}/${part} SYMBOLIC)
+endforeach()
+
+set(SUITE_BOARD_LIBC_COMPILE
+    -specs=${SUITE_MUSL_SPECS}
+    ${cxx_folders}
+    "SHELL:-isystem ${CMAKE_CURRENT_LIST_DIR}/board-libc"
+    "SHELL:-idirafter ${kernel_folder}")
+
+# Builds target against the board's C library.
+function(suite_board_libc target)
+  target_compile_options(${target} PRIVATE ${SUITE_BOARD_LIBC_COMPILE})
+  # a dynamic link must not reach the glibc-built libstdc++.so: the static
+  # one is only searched, and nothing of it is used
+  target_link_options(${target} PRIVATE -specs=${SUITE_MUSL_SPECS} -static-libstdc++)
+endfunction()
