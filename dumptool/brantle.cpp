@@ -3,11 +3,11 @@
 //
 // The output is what a loop of one read and one "%02x" per byte would give,
 // stopping after the byte that brings the count to the limit; this file reads,
-// encodes and writes in large blocks instead.
+// encodes and writes in blocks instead, with the encoding in vector code.
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
+#include <sys/auxv.h>
 #include <unistd.h>
 
 #include "board_number.h"
@@ -20,31 +20,48 @@ constexpr char kOutputName[] = "stdout";  // the perror prefix of a failed write
 constexpr int kStatusFailed = -1;
 
 // Small enough that both buffers stay in the processor's cache while a pipe
-// copies the output away; large enough that the calls cost little.
+// copies the output away, and that a write fills at most half of a pipe (64
+// KiB), so that its reader empties one half while the other is filled.
 constexpr int kReadBlock = 16 * 1024;
-char g_in[kReadBlock];
+unsigned char g_in[kReadBlock];
 char g_out[2 * kReadBlock];
 
-// The two digits of every byte value.
-struct HexTable {
-    char digits[256][2];
-};
-
-constexpr HexTable make_table() {
-    constexpr char kDigits[] = "0123456789abcdef";
-    HexTable t{};
-    for (int i = 0; i < 256; ++i) {
-        t.digits[i][0] = kDigits[i >> 4];
-        t.digits[i][1] = kDigits[i & 0xF];
+// Writes 2 * count digits for count bytes of in into out. Plain arithmetic on
+// the half bytes, so that the compiler makes vector code of the loop (this
+// file is built with -O3): 16 or 32 bytes a step where the processor has
+// vector instructions.
+inline __attribute__((always_inline)) void encode_digits(const unsigned char* in, size_t count, char* out) {
+    for (size_t i = 0; i < count; ++i) {
+        unsigned high = in[i] >> 4, low = in[i] & 0xFu;
+        out[2 * i] = static_cast<char>(high + (high > 9 ? 'a' - 10 : '0'));
+        out[2 * i + 1] = static_cast<char>(low + (low > 9 ? 'a' - 10 : '0'));
     }
-    return t;
 }
 
-constexpr HexTable kHex = make_table();
-
-// Writes 2 * count digits for count bytes of in into out.
+// The x86-64 baseline has SSE2; a copy for AVX2 is chosen at start-up where
+// the processor has it.
+#if defined(__x86_64__)
+__attribute__((target_clones("avx2", "default")))
+#endif
 void encode(const unsigned char* in, size_t count, char* out) {
-    for (size_t i = 0; i < count; ++i) std::memcpy(out + 2 * i, kHex.digits[in[i]], 2);
+    encode_digits(in, count, out);
+}
+
+// Debian's armhf baseline promises no NEON; the board's processor has it. A
+// copy for NEON, used where the kernel reports it.
+#if defined(__arm__) && !defined(__ARM_NEON)
+__attribute__((target("fpu=neon"))) void encode_neon(const unsigned char* in, size_t count, char* out) {
+    encode_digits(in, count, out);
+}
+#endif
+
+using Encoder = void (*)(const unsigned char*, size_t, char*);
+
+Encoder choose_encoder() {
+#if defined(__arm__) && !defined(__ARM_NEON)
+    if (getauxval(AT_HWCAP) & HWCAP_NEON) return encode_neon;
+#endif
+    return encode;
 }
 
 bool write_all(const char* buf, size_t size) {
@@ -63,6 +80,7 @@ bool write_all(const char* buf, size_t size) {
 // Dumps up to budget bytes of fd. Returns 0, or -1 after a message in the
 // perror form when the file cannot be read or the output cannot be written.
 int dump(int fd, const char* path, long long budget) {
+    Encoder encoder = choose_encoder();
     while (budget > 0) {
         size_t want = budget < kReadBlock ? static_cast<size_t>(budget) : kReadBlock;
         ssize_t got = read(fd, g_in, want);
@@ -72,7 +90,7 @@ int dump(int fd, const char* path, long long budget) {
             return -1;
         }
         if (got == 0) break;
-        encode(reinterpret_cast<const unsigned char*>(g_in), static_cast<size_t>(got), g_out);
+        encoder(g_in, static_cast<size_t>(got), g_out);
         if (!write_all(g_out, 2 * static_cast<size_t>(got))) {
             std::perror(kOutputName);
             return -1;
