@@ -25,8 +25,10 @@ constexpr SpeedCode kSpeeds[] = {{2400, B2400},   {4800, B4800},   {9600, B9600}
 constexpr speed_t kDefaultSpeed = B9600;
 
 speed_t speed_code(int speed) {
-    for (const SpeedCode& s : kSpeeds)
+    for (const SpeedCode& s : kSpeeds) {
+        // cppcheck-suppress useStlAlgorithm ; a plain loop over seven rows reads best
         if (s.speed == speed) return s.code;
+    }
     return kDefaultSpeed;
 }
 

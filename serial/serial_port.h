@@ -17,10 +17,12 @@ constexpr int kParityEven = 1;
 constexpr int kParityOdd = 2;
 
 // Module state, zero when the process starts.
+// NOLINTBEGIN(bugprone-dynamic-static-initializers): declarations only; the check takes them for definitions
 extern struct termios saved_settings;  // the latest opened line's settings before serial_open
 extern struct termios line_settings;   // the settings serial_open built and applied
 extern uint8_t last_byte;              // what serial_read_byte read last; 0 until a byte came
 extern int last_read_count;            // the last serial_read_byte's read: 1, 0 (time-out) or -1
+// NOLINTEND(bugprone-dynamic-static-initializers)
 
 // Opens path for reading and writing (blocking, not as the controlling
 // terminal), saves its settings in saved_settings, discards its unread input
