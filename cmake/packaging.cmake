@@ -27,4 +27,10 @@ if(NOT CMAKE_CROSSCOMPILING)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 endif()
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+# Reproducible packages: every time in them is the last commit's
+# (cpack-project.cmake), and the tarball's entries are root's, in name order
+# (cpack-tarball.cmake); the build maps its folders out of what it compiles.
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack-project.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/cpack-tarball.cmake)
+set(CPACK_BOARDTOOLS_SOURCE_DIR ${PROJECT_SOURCE_DIR})
 include(CPack)

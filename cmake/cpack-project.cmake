@@ -1,0 +1,12 @@
+# Read by cpack before it makes each package. The packages are reproducible:
+# every time in them is SOURCE_DATE_EPOCH, which the environment may give and
+# is otherwise the time of the last commit of the tree.
+if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
+  execute_process(COMMAND git -C ${CPACK_BOARDTOOLS_SOURCE_DIR} log -1 --format=%ct
+                  OUTPUT_VARIABLE epoch OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  if(epoch)
+    set(ENV{SOURCE_DATE_EPOCH} ${epoch})
+  else()
+    message(WARNING "no SOURCE_DATE_EPOCH and no commit: the packages carry today's times")
+  endif()
+endif()

@@ -1,0 +1,24 @@
+# Run by cpack after it has made the packages. This CMake's archive generator
+# writes the builder's own user as every entry's owner, so the tarball is
+# written again with GNU tar: owned by root, in name order, every time
+# SOURCE_DATE_EPOCH (cpack-project.cmake has set it), and gzip without a name
+# or time of its own.
+set(mtime)
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(mtime --mtime=@$ENV{SOURCE_DATE_EPOCH})
+endif()
+foreach(package IN LISTS CPACK_PACKAGE_FILES)
+  if(NOT package MATCHES "\\.tar\\.gz$")
+    continue()
+  endif()
+  set(unpacked ${package}.unpacked)
+  file(REMOVE_RECURSE ${unpacked})
+  file(MAKE_DIRECTORY ${unpacked})
+  execute_process(COMMAND tar -xzpf ${package} -C ${unpacked} COMMAND_ERROR_IS_FATAL ANY)
+  file(GLOB top RELATIVE ${unpacked} ${unpacked}/*)
+  execute_process(COMMAND tar --sort=name --format=gnu --owner=root:0 --group=root:0
+                          ${mtime} -C ${unpacked} -cf - ${top}
+                  COMMAND gzip -9n
+                  OUTPUT_FILE ${package} COMMAND_ERROR_IS_FATAL ANY)
+  file(REMOVE_RECURSE ${unpacked})
+endforeach()
