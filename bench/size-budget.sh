@@ -1,19 +1,18 @@
 #!/bin/sh
 # size-budget.sh [ARMHF_BUILD [HOST_BUILD]]: the stripped size of each static
 # board program next to the C library's floor (a static C program that only
-# calls printf, built against the board's musl the same way), and the NEEDED
-# entries of each host program.
+# calls printf, built against the board's musl the same way, through
+# arm-linux-musleabihf-gcc), and the NEEDED entries of each host program.
 # Goal: every board program within 1.3 times the floor and the six together
 # under 144 KiB; no host program needs more than libc and libm.
 set -eu
 armhf=${1:-build/armhf}
 host=${2:-build/host}
-specs=/usr/lib/arm-linux-musleabihf/musl-gcc.specs
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
 printf '#include <stdio.h>\nint main(void) { printf("%%d\\n", 1); return 0; }\n' > "$scratch/floor.c"
-arm-linux-gnueabihf-gcc -O2 -static -specs="$specs" "$scratch/floor.c" -o "$scratch/floor"
+arm-linux-musleabihf-gcc -O2 -static "$scratch/floor.c" -o "$scratch/floor"
 arm-linux-gnueabihf-strip "$scratch/floor"
 floor=$(stat -c %s "$scratch/floor")
 limit_total=$((144 * 1024))

@@ -1,18 +1,20 @@
 # The board's C library is musl. In the board build the programs, the utility
-# library and the fake board preloaded into the programs are built against it,
-# with Debian's cross compiler and the specs file of musl-dev:armhf. The test
-# tools (GoogleTest, the case runner, the line's far end) stay on the cross
-# compiler's glibc: they need the C++ run-time, which Debian builds for glibc
-# only. The programs use none of it, only header-only parts of the C++
-# library, whose glibc-configured headers need two things from here:
-# __GLIBC_PREREQ (board-libc/features.h) and the kernel's headers, which musl
-# does not carry (linux/spi/spidev.h).
-set(SUITE_MUSL_SPECS /usr/lib/arm-linux-musleabihf/musl-gcc.specs)
-if(NOT EXISTS ${SUITE_MUSL_SPECS})
-  message(FATAL_ERROR "The board build needs musl for armhf: ${SUITE_MUSL_SPECS} is missing (Debian: musl-dev:armhf)")
+# library and the fake board preloaded into the programs are built against it:
+# with Debian's cross compiler, run through musl-dev:armhf's wrapper
+# arm-linux-musleabihf-gcc (board-libc/with-musl). The test tools (GoogleTest,
+# the case runner, the line's far end) stay on the cross compiler's glibc:
+# they need the C++ run-time, which Debian builds for glibc only. The programs
+# use none of it, only header-only parts of the C++ library, whose
+# glibc-configured headers need two things from here: __GLIBC_PREREQ
+# (board-libc/features.h) and the kernel's headers, which musl does not carry
+# (linux/spi/spidev.h).
+find_program(SUITE_MUSL_GCC arm-linux-musleabihf-gcc)
+if(NOT SUITE_MUSL_GCC)
+  message(FATAL_ERROR "The board build needs musl for armhf: arm-linux-musleabihf-gcc is missing (Debian: musl-dev:armhf)")
 endif()
+set(musl_launcher ${CMAKE_CURRENT_LIST_DIR}/board-libc/with-musl)
 
-# The specs file replaces every system include folder with musl's (the sources
+# The wrapper replaces every system include folder with musl's (the sources
 # built so are C++): the C++ library's folders come back first, then the
 # features.h above.
 set(cxx_folders)
@@ -38,15 +40,16 @@ foreach(part linux asm asm-generic)
 endforeach()
 
 set(SUITE_BOARD_LIBC_COMPILE
-    -specs=${SUITE_MUSL_SPECS}
     ${cxx_folders}
     "SHELL:-isystem ${CMAKE_CURRENT_LIST_DIR}/board-libc"
     "SHELL:-idirafter ${kernel_folder}")
 
 # Builds target against the board's C library.
 function(suite_board_libc target)
+  set_target_properties(${target} PROPERTIES CXX_COMPILER_LAUNCHER ${musl_launcher}
+                                              CXX_LINKER_LAUNCHER ${musl_launcher})
   target_compile_options(${target} PRIVATE ${SUITE_BOARD_LIBC_COMPILE})
   # a dynamic link must not reach the glibc-built libstdc++.so: the static
   # one is only searched, and nothing of it is used
-  target_link_options(${target} PRIVATE -specs=${SUITE_MUSL_SPECS} -static-libstdc++)
+  target_link_options(${target} PRIVATE -static-libstdc++)
 endfunction()

@@ -1,10 +1,11 @@
 #!/bin/sh
-# check-install.sh BUILD_DIR CC "EMULATOR" "CFLAGS" [TOOLCHAIN_FILE]: installs
+# check-install.sh BUILD_DIR CC "EMULATOR" "CFLAGS" [SYSTEM_NAME]: installs
 # the build into a scratch prefix, then builds a C program against the
 # installed library twice, through pkg-config and through find_package, each
-# with the C compiler only, and runs it.
+# with the C compiler only, and runs it. SYSTEM_NAME, for a cross build, is
+# the system that CC builds for.
 set -eu
-build=$1 cc=$2 emulator=$3 cflags=$4 toolchain=${5:-}
+build=$1 cc=$2 emulator=$3 cflags=$4 system=${5:-}
 here=$(cd "$(dirname "$0")" && pwd)
 command -v pkg-config >/dev/null || { echo "pkg-config is missing (Debian: pkg-config)"; exit 77; }
 scratch=$(mktemp -d)
@@ -31,7 +32,7 @@ $emulator "$scratch/by-pkg-config" "$scratch"
 echo "== find_package"
 set -- -DCMAKE_C_COMPILER="$cc" -DCMAKE_C_FLAGS="-std=c99 -pedantic -Wall -Wextra -Werror $cflags" \
        -Dboardutil_DIR="$(dirname "$config")"
-[ -n "$toolchain" ] && set -- "$@" -DCMAKE_TOOLCHAIN_FILE="$toolchain"
+[ -n "$system" ] && set -- "$@" -DCMAKE_SYSTEM_NAME="$system"
 cmake -S "$here/consumer" -B "$scratch/consumer" "$@" >/dev/null
 cmake --build "$scratch/consumer" >/dev/null
 $emulator "$scratch/consumer/use_boardutil" "$scratch"
