@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "board_number.h"
+#include "std_streams.h"
 
 namespace {
 
@@ -103,6 +104,7 @@ int dump(int fd, const char* path, long long budget) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (std_streams_reserve() != 0) return kStatusFailed;
     if (argc != 3) {
         std::fputs(kUsage, stdout);
         return kStatusFailed;

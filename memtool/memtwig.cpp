@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "scan_hex.h"
+#include "std_streams.h"
 
 namespace {
 
@@ -44,6 +45,7 @@ std::uint32_t hex_arg(const char* text) {
 volatile std::uint8_t* PEDR = nullptr;
 
 int main(int argc, char** argv) {
+    if (std_streams_reserve() != 0) return -1;
     int bit = -1;
     unsigned mask = 1;
     bool terse = false;

@@ -4,8 +4,10 @@
 #include <cstring>
 
 #include "board_line.h"
+#include "std_streams.h"
 
 int main() {
+    if (std_streams_reserve() != 0) return 0;
     // runs until stopped, often into a log: a signal must not lose a line
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     int fd = board_line_open();

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "board_line.h"
+#include "std_streams.h"
 
 namespace {
 
@@ -20,6 +21,7 @@ constexpr unsigned kPauseSeconds = 1;
 }  // namespace
 
 int main() {
+    if (std_streams_reserve() != 0) return 0;
     // runs until stopped, often into a log: a signal must not lose a line
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     int fd = board_line_open();

@@ -8,6 +8,7 @@
 
 #include "scan_hex.h"
 #include "spi_reg.h"
+#include "std_streams.h"
 
 namespace {
 
@@ -51,6 +52,7 @@ int read_register(int fd, const char* addr_text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (std_streams_reserve() != 0) return -1;
     if (argc < 3) {
         print_usage();
         return 1;

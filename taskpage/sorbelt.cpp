@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "page_store.h"
+#include "std_streams.h"
 
 namespace {
 
@@ -37,6 +38,7 @@ bool take_dir(const char* arg, char* dir) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (std_streams_reserve() != 0) return 1;
     char dir[kDirArea] = {};
     if (argc > 2) {
         std::fputs(kUsage, stderr);

@@ -22,6 +22,7 @@
 //   fsize-limit N                limits the size of files the runs write
 //   stdin STRING                 standard input of the following runs
 //   stdin-closed                 the following runs start with it closed
+//   stdout-closed, stderr-closed the same for standard output or error
 //   stdout-to PATH               the following runs write their standard
 //                                output to PATH (e.g. /dev/full) instead of
 //                                the capture; "stdout-to closed-pipe" gives
@@ -378,6 +379,8 @@ struct RunSettings {
     std::vector<std::pair<std::string, std::string>> env;
     std::string input;
     bool stdin_closed = false;
+    bool stdout_closed = false;
+    bool stderr_closed = false;
     std::string stdout_to;  // empty: captured
     long fsize_limit = -1;
     int timeout_s = 60;
@@ -460,6 +463,8 @@ Outcome run_program(const std::string& base, const std::vector<std::string>& arg
         dup2(fd_err, 2);
         // the program's first open then gets descriptor 0
         if (rs.stdin_closed) close(0);
+        if (rs.stdout_closed) close(1);
+        if (rs.stderr_closed) close(2);
         umask(022);
         setenv("LC_ALL", "C", 1);
         for (auto& e : rs.env) setenv(e.first.c_str(), e.second.c_str(), 1);
@@ -625,6 +630,10 @@ Result run_case(const Case& c, std::string& report, std::string& skip_reason) {
             rs.input = join(w, 0);
         } else if (d == "stdin-closed") {
             rs.stdin_closed = true;
+        } else if (d == "stdout-closed") {
+            rs.stdout_closed = true;
+        } else if (d == "stderr-closed") {
+            rs.stderr_closed = true;
         } else if (d == "stdout-to") {
             if (w.size() != 1) { bad("needs a path or closed-pipe"); break; }
             rs.stdout_to = w[0] == "closed-pipe" ? w[0] : at(w[0]);
