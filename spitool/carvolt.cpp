@@ -18,6 +18,9 @@ constexpr char kUsage[] =
     "build 2015/06/29\n";
 constexpr char kDevice[] = "/dev/spidev2.0";
 constexpr char kOpenFailed[] = "Open failed /dev/spidev2.0\n";
+// a node that does not open, or a transfer the kernel refused: a script that
+// writes a register must be able to tell that nothing reached it
+constexpr int kStatusFailed = -1;
 
 void print_usage() { std::fputs(kUsage, stdout); }
 
@@ -31,9 +34,9 @@ int write_register(int fd, const char* addr_text, const char* data_text) {
     std::printf("[%4x]\n", data);
     // an addition: data above 16 bits carries into the address half
     std::uint32_t frame = addr * 65536u + data;
-    (void)spi_reg_write(fd, &frame, 4);
+    int sent = spi_reg_write(fd, &frame, 4);
     close(fd);
-    return 0;
+    return sent > 0 ? 0 : kStatusFailed;
 }
 
 int read_register(int fd, const char* addr_text) {
@@ -44,15 +47,16 @@ int read_register(int fd, const char* addr_text) {
     }
     std::printf("r[%4x]", addr);
     unsigned value = 0;
-    if (spi_reg_read(fd, &addr, &value) > 0) std::printf("r[%4x]\n", value);
+    int got = spi_reg_read(fd, &addr, &value);
+    if (got > 0) std::printf("r[%4x]\n", value);
     close(fd);
-    return 0;
+    return got > 0 ? 0 : kStatusFailed;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (std_streams_reserve() != 0) return -1;
+    if (std_streams_reserve() != 0) return kStatusFailed;
     if (argc < 3) {
         print_usage();
         return 1;
@@ -60,7 +64,7 @@ int main(int argc, char** argv) {
     int fd = open(kDevice, O_RDWR | O_NONBLOCK);
     if (fd < 0) {
         std::fputs(kOpenFailed, stdout);
-        return -1;
+        return kStatusFailed;
     }
     if (std::strncmp(argv[1], "-w", 2) == 0) {
         if (argc == 3) {
