@@ -44,6 +44,27 @@ std::uint32_t hex_arg(const char* text) {
 // widened or merged, since the byte may be a device register.
 volatile std::uint8_t* PEDR = nullptr;
 
+namespace {
+
+// Each access is a function of its own, never inlined or cloned, so that the
+// board build's disassembly shows exactly what reaches the register.
+__attribute__((noipa)) std::uint8_t register_read() { return *PEDR; }
+
+// One store and no load: reading a device register is not harmless, it can
+// take a byte out of a receive FIFO or clear status bits.
+__attribute__((noipa)) void register_write(std::uint8_t byte) { *PEDR = byte; }
+
+// One load and one store: the bits of mask become those of bits, the other
+// seven stay. Returns the byte stored.
+__attribute__((noipa)) std::uint8_t register_write_bit(unsigned mask, unsigned bits) {
+    std::uint8_t byte = *PEDR;
+    byte = static_cast<std::uint8_t>((byte & ~mask) | (bits & mask));
+    *PEDR = byte;
+    return byte;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     if (std_streams_reserve() != 0) return -1;
     int bit = -1;
@@ -96,7 +117,7 @@ int main(int argc, char** argv) {
 
     int result;
     if (access == Access::kRead) {
-        std::uint8_t byte = *PEDR;
+        std::uint8_t byte = register_read();
         if (bit < 0) {
             result = byte;
             if (terse) std::printf("%d\n", result);
@@ -107,11 +128,13 @@ int main(int argc, char** argv) {
             else std::printf("memtwig addr[%x] bit%d=(%d)\n", offset_addr, bit, result);
         }
     } else {
-        std::uint8_t byte = *PEDR;
-        if (bit < 0) byte = static_cast<std::uint8_t>(write_value);
-        else if (write_value != 0) byte = static_cast<std::uint8_t>(byte | mask);
-        else byte = static_cast<std::uint8_t>(byte & ~mask & 0xFFu);
-        *PEDR = byte;
+        std::uint8_t byte;
+        if (bit < 0) {
+            byte = static_cast<std::uint8_t>(write_value);
+            register_write(byte);
+        } else {
+            byte = register_write_bit(mask, write_value != 0 ? mask : 0u);
+        }
         result = byte;
         if (!terse) std::printf("memtwig addr[%x] write =>[%x]\n", offset_addr, byte);
     }
