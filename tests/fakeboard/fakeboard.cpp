@@ -23,6 +23,7 @@ using OpenFn = int (*)(const char*, int, ...);
 using IoctlFn = int (*)(int, unsigned long, ...);
 using CloseFn = int (*)(int);
 using SleepFn = unsigned (*)(unsigned);
+using NanosleepFn = int (*)(const struct timespec*, struct timespec*);
 using ReadFn = ssize_t (*)(int, void*, size_t);
 using WriteFn = ssize_t (*)(int, const void*, size_t);
 
@@ -116,7 +117,10 @@ extern "C" int ioctl(int fd, unsigned long request, ...) {
 }
 
 extern "C" ssize_t read(int fd, void* buf, size_t count) {
-    ssize_t result = next<ReadFn>("read")(fd, buf, count);
+    const char* fail = std::getenv("FAKEBOARD_READ_ERRNO");
+    bool failing = fail && fd >= 0 && fd < kMaxFd && g_owner[fd];
+    ssize_t result = failing ? -1 : next<ReadFn>("read")(fd, buf, count);
+    if (failing) errno = static_cast<int>(std::strtol(fail, nullptr, 10));
     log_call(fd, "read", result);
     return result;
 }
@@ -139,7 +143,13 @@ extern "C" unsigned sleep(unsigned seconds) {
     double wait = seconds * std::strtod(scale, nullptr);
     if (wait <= 0) return 0;
     struct timespec t = {static_cast<time_t>(wait), static_cast<long>((wait - static_cast<time_t>(wait)) * 1e9)};
-    while (nanosleep(&t, &t) != 0 && errno == EINTR) {
+    while (next<NanosleepFn>("nanosleep")(&t, &t) != 0 && errno == EINTR) {
     }
     return 0;
+}
+
+// Logged without its length, which depends on how long the call before took.
+extern "C" int nanosleep(const struct timespec* wait, struct timespec* left) {
+    if (log_calls()) board_log("nanosleep");
+    return next<NanosleepFn>("nanosleep")(wait, left);
 }

@@ -9,9 +9,12 @@
 //   FAKEBOARD_SLEEP_SCALE  sleep() waits this factor of the time asked (0.1:
 //                          a tenth); the order of events stays as it was
 //   FAKEBOARD_LOG_CALLS    when set, every read and write on a part's
-//                          descriptor ("ttyO1 read 0", with the result) and
-//                          every sleep ("sleep 1") is logged too, so that a
-//                          case counts calls instead of timing them
+//                          descriptor ("ttyO1 read 0", with the result),
+//                          every sleep ("sleep 1") and every nanosleep
+//                          ("nanosleep") is logged too, so that a case counts
+//                          calls instead of timing them
+//   FAKEBOARD_READ_ERRNO   when set, every read on a part's descriptor fails
+//                          at once with this errno (5: a line that is gone)
 //   and one variable per part naming its stand-in; while it is unset, the
 //   board path is opened as it stands. A stand-in "errno:N" makes the open
 //   fail with errno N instead (13: permission denied).
