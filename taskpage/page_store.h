@@ -12,16 +12,26 @@ constexpr int kSubPageBase = 0x22A;   // page index of sub page 0
 // path built from such a directory fits the path areas below.
 constexpr int kDirArea = 1024;
 
+// A page file is written under its name with this suffix (task_3.dat.part),
+// which no page file or chunk file name has, then renamed. Such a file that a
+// power cut or a signal left behind is removed by the next TaskSave or
+// TaskSubSave of that page, whatever it returns.
+constexpr char kTempSuffix[] = ".part";
+
 // Results of TaskSave and TaskSubSave:
 //   > 0  the number of bytes read from the chunk file (at most kPageSize); the
-//        page file now holds the page's text up to its first zero byte
+//        page file holds the page's text up to its first zero byte and is on
+//        the storage: its data, then its directory entry, reached the device
+//        before the call returned. A page file never appears under its name
+//        with less than its whole text, whenever the power is cut.
 //     0  the chunk file ends at or before the page: no page file is written
 //    -1  the chunk file cannot be opened or read, or the directory is too long
 //        for its paths (kDirArea - 1 characters fit)
 //    -2  something that is not a directory is at the page file path already
 //        (a file, or a link, dangling or not): it is left untouched
-//    -3  the page file could not be created or written whole; a file this
-//        call created and could not finish is removed again
+//    -3  the page file could not be created, written whole or made durable
+//        (or the file system cannot rename without replacing); nothing is
+//        left under the page file's name or the temporary one
 constexpr int kPageNotFound = 0;
 constexpr int kPageOpenError = -1;
 constexpr int kPageExists = -2;

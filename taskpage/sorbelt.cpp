@@ -40,6 +40,9 @@ bool take_dir(const char* arg, char* dir) {
 int main(int argc, char** argv) {
     if (std_streams_reserve() != 0) return 1;
     char dir[kDirArea] = {};
+    // a line per page as soon as it is done, into a pipe or a log file too: a
+    // log of a run that was cut short lists the pages that are on the storage
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     if (argc > 2) {
         std::fputs(kUsage, stderr);
         return 1;

@@ -1,9 +1,15 @@
 #include "page_store.h"
 
+#include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <random>
+#include <set>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -216,6 +222,80 @@ TEST(Extraction, LongestDirectoryWorksAndALongerOneTouchesNothing) {
     make_store(s, longer.substr(base.size() + 1));
     EXPECT_EQ(TaskSave(0, longer.c_str()), kPageOpenError);
     EXPECT_FALSE(s.exists(longer.substr(base.size() + 1) + "/" + task_file(0)));
+}
+
+// A cut or a signal between creating the temporary file and renaming it
+// leaves it behind: the next run must not trip over it nor leave it.
+TEST(Durability, LeftoverTemporaryFileIsRemovedAndThePageWritten) {
+    Scratch s;
+    make_store(s, "");
+    s.write(task_file(3) + kTempSuffix, 0, "cut off");
+    EXPECT_EQ(TaskSave(3, s.path("").c_str()), kPageSize);
+    EXPECT_EQ(s.read(task_file(3)), std::string(kPageSize, 'x'));
+    EXPECT_FALSE(s.exists(task_file(3) + kTempSuffix));
+}
+
+TEST(Durability, ExistingPageFileIsUntouchedAndALeftoverBesideItRemoved) {
+    Scratch s;
+    make_store(s, "");
+    s.write(sub_file(2), 0, "keep me");
+    s.write(sub_file(2) + kTempSuffix, 0, "cut off");
+    EXPECT_EQ(TaskSubSave(2, s.path("").c_str()), kPageExists);
+    EXPECT_EQ(s.read(sub_file(2)), "keep me");
+    EXPECT_FALSE(s.exists(sub_file(2) + kTempSuffix));
+}
+
+TEST(Durability, LinkAtTheTemporaryNameIsNeverFollowed) {
+    Scratch s;
+    make_store(s, "store");
+    s.mkdirs("outside");
+    ASSERT_EQ(symlink("../outside/target", s.path("store/" + task_file(0) + kTempSuffix).c_str()), 0);
+    EXPECT_EQ(TaskSave(0, s.path("store").c_str()), kPageSize);
+    EXPECT_FALSE(s.exists("outside/target"));
+    EXPECT_EQ(s.read("store/" + task_file(0)), std::string(kPageSize, 'x'));
+}
+
+TEST(Durability, ARunLeavesTheDirectoryWithNothingButTheChunksAndThePageFiles) {
+    Scratch s;
+    make_store(s, "");
+    for (int n = 0; n < 10; ++n) EXPECT_EQ(TaskSave(n, s.path("").c_str()), kPageSize);
+    for (int n = 0; n < 10; ++n) EXPECT_EQ(TaskSubSave(n, s.path("").c_str()), kPageSize);
+    std::set<std::string> names, expected = {"0044", "0045", "0046"};
+    for (int n = 0; n < 10; ++n) expected.insert({task_file(n), sub_file(n)});
+    DIR* d = opendir(s.path("").c_str());
+    ASSERT_NE(d, nullptr);
+    while (dirent* e = readdir(d))
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) names.insert(e->d_name);
+    closedir(d);
+    EXPECT_EQ(names, expected);
+}
+
+// The program with standard output a pipe, held at task page 8 by a FIFO in
+// place of chunk file 0045: the lines of the eight pages before must be out.
+TEST(Sorbelt, ReportsEachPageAsSoonAsItIsDoneEvenIntoAPipe) {
+    Scratch s;
+    make_store(s, "");
+    ASSERT_EQ(unlink(s.path("0045").c_str()), 0);
+    ASSERT_EQ(mkfifo(s.path("0045").c_str(), 0600), 0);
+    std::string command = std::string(SORBELT_EMULATOR) + " " + SORBELT_PATH + " " + s.path("");
+    FILE* out = popen(command.c_str(), "r");
+    ASSERT_NE(out, nullptr);
+    std::string got;
+    pollfd ready = {fileno(out), POLLIN, 0};
+    char buf[512];
+    while (std::count(got.begin(), got.end(), '\n') < 8 && poll(&ready, 1, 20000) == 1) {
+        ssize_t r = read(fileno(out), buf, sizeof buf);
+        if (r <= 0) break;
+        got.append(buf, static_cast<size_t>(r));
+    }
+    int writer = open(s.path("0045").c_str(), O_RDWR);  // lets the run go on
+    std::string expected;
+    for (int n = 0; n < 8; ++n) expected += task_file(n) + " => write ok.\n";
+    EXPECT_EQ(got, expected);
+    while (fgets(buf, sizeof buf, out)) {
+    }
+    EXPECT_EQ(pclose(out), 0);
+    close(writer);
 }
 
 }  // namespace
