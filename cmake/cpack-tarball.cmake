@@ -2,7 +2,9 @@
 # writes the builder's own user as every entry's owner, so the tarball is
 # written again with GNU tar: owned by root, in name order, every time
 # SOURCE_DATE_EPOCH (cpack-project.cmake has set it), and gzip without a name
-# or time of its own.
+# or time of its own. Beside it, written the same way, NAME-debug.tar.gz
+# holds the programs as built, unstripped, where the tarball has them
+# (packaging.cmake).
 set(mtime)
 if(DEFINED ENV{SOURCE_DATE_EPOCH})
   set(mtime --mtime=@$ENV{SOURCE_DATE_EPOCH})
@@ -21,4 +23,16 @@ foreach(package IN LISTS CPACK_PACKAGE_FILES)
                   COMMAND gzip -9n
                   OUTPUT_FILE ${package} COMMAND_ERROR_IS_FATAL ANY)
   file(REMOVE_RECURSE ${unpacked})
+
+  set(debug ${CPACK_PACKAGE_FILE_NAME}-debug)
+  set(staging ${package}.debug)
+  file(REMOVE_RECURSE ${staging})
+  file(STRINGS ${CPACK_BOARDTOOLS_DEBUG_PROGRAMS} programs)
+  file(COPY ${programs} DESTINATION ${staging}/${debug}${CPACK_PACKAGING_INSTALL_PREFIX}/bin)
+  # the modes too are fixed: the build's own follow the builder's umask
+  execute_process(COMMAND tar --sort=name --format=gnu --owner=root:0 --group=root:0 --mode=u=rwX,go=rX
+                          ${mtime} -C ${staging} -cf - ${debug}
+                  COMMAND gzip -9n
+                  OUTPUT_FILE ${CPACK_PACKAGE_DIRECTORY}/${debug}.tar.gz COMMAND_ERROR_IS_FATAL ANY)
+  file(REMOVE_RECURSE ${staging})
 endforeach()

@@ -33,4 +33,13 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack-project.cmake)
 set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/cpack-tarball.cmake)
 set(CPACK_BOARDTOOLS_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+# The packages hold the programs stripped; the same step keeps them as built,
+# with their symbols, in NAME-debug.tar.gz beside the tarball
+# (cpack-tarball.cmake), so that a core dump is read with symbols. The
+# stripped and the debug copy of a program carry the same build-id.
+get_property(debug_programs GLOBAL PROPERTY SUITE_PROGRAMS)
+list(TRANSFORM debug_programs REPLACE "(.+)" "$<TARGET_FILE:\\1>")
+list(JOIN debug_programs "\n" debug_programs)
+set(CPACK_BOARDTOOLS_DEBUG_PROGRAMS ${CMAKE_BINARY_DIR}/cpack-debug-programs.txt)
+file(GENERATE OUTPUT ${CPACK_BOARDTOOLS_DEBUG_PROGRAMS} CONTENT "${debug_programs}\n")
 include(CPack)

@@ -1,7 +1,7 @@
 #!/bin/sh
 # check-linkage.sh host|static PROGRAM: a host program may need only the C
 # library (and libm); a board program must be a static 32-bit ARM executable
-# on the board's C library, musl.
+# on the board's C library, musl, with a build-id.
 mode=$1 program=$2
 headers=$(readelf -h -d -l -n "$program") || exit 1
 needed=$(printf '%s\n' "$headers" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
@@ -19,6 +19,8 @@ static)
     fi
     printf '%s\n' "$headers" | grep -q 'Class:.*ELF32' || { echo "$program is not 32-bit"; exit 1; }
     printf '%s\n' "$headers" | grep -q 'Machine:.*ARM' || { echo "$program is not for ARM"; exit 1; }
+    # what matches a core dump from the board to the program's symbols
+    printf '%s\n' "$headers" | grep -q 'Build ID:' || { echo "$program carries no build-id"; exit 1; }
     # glibc's start files carry this note; musl's do not
     if printf '%s\n' "$headers" | grep -q 'NT_GNU_ABI_TAG'; then
         echo "$program is linked against glibc, not musl"

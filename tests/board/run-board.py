@@ -2,9 +2,11 @@
 """Runs case tables on an emulated i.MX6 board: a real ARM Linux kernel under
 qemu-system-arm, with the static board programs in its initramfs.
 
-  run-board.py --out DIR --program NAME=PATH... TABLE...
+  run-board.py --out DIR [--cache DIR] --program NAME=PATH... TABLE...
       boots the board once, runs every table there (the case runner must be
-      one of the programs, as clirun), and records each case's result in DIR
+      one of the programs, as clirun), and records each case's result in DIR;
+      the kernel and busybox packages are kept in the cache (DIR/cache unless
+      given), which boards that boot at the same time may share
   run-board.py --result DIR TABLE N
       reports case N of TABLE from that record: exit 0 passed, 1 failed,
       77 skipped
@@ -24,6 +26,7 @@ gets its answer as "@@reply STRING" on the console:
   uart received                  answers with what the peer got back so far
 """
 import argparse
+import fcntl
 import gzip
 import os
 import re
@@ -194,10 +197,13 @@ def boot(args):
     for tool in ("qemu-system-arm", "fdtget", "fdtput", "apt-get", "dpkg-deb"):
         if not shutil.which(tool):
             return skip(out, "%s is missing (Debian: qemu-system-arm, device-tree-compiler)" % tool)
-    cache = os.path.join(out, "cache")
+    cache = args.cache or os.path.join(out, "cache")
+    os.makedirs(cache, exist_ok=True)
     kpkg = kernel_package()
-    kernel = fetch_package(cache, kpkg) if kpkg else None
-    busybox = fetch_package(cache, "busybox-static:armhf")
+    with open(os.path.join(cache, "lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)  # one board at a time fetches and unpacks
+        kernel = fetch_package(cache, kpkg) if kpkg else None
+        busybox = fetch_package(cache, "busybox-static:armhf")
     if not kernel or not busybox:
         return skip(out, "linux-image-armmp:armhf or busybox-static:armhf cannot be had "
                          "(needs dpkg --add-architecture armhf and apt-get update)")
@@ -314,6 +320,7 @@ def result(out, table, n):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--out", required=True)
+    ap.add_argument("--cache")
     ap.add_argument("--program", action="append", default=[])
     ap.add_argument("--result", nargs=2, metavar=("TABLE", "N"))
     ap.add_argument("tables", nargs="*")

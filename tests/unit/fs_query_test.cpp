@@ -1,15 +1,17 @@
 #include "fs_query.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <set>
 #include <string>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/vfs.h>
 #include <unistd.h>
+#include <vector>
 
 #include "scratch.h"
 
@@ -51,15 +53,27 @@ void make_logs(const Scratch& s, const std::string& dir) {
     touch(s, dir + "/c.txt", "2022-06-01 12:00");
 }
 
-std::set<std::string> list_files() {
-    std::set<std::string> names;
-    if (DIR* d = opendir("/tmp")) {
-        while (dirent* e = readdir(d))
-            if (std::string(e->d_name).rfind("filelist", 0) == 0) names.insert(e->d_name);
-        closedir(d);
-    }
-    return names;
+}  // namespace
+
+// The list files that the queries make, with their permission bits, seen as
+// the C library makes them (the test is linked with --wrap=mkostemp64): other
+// processes make theirs in /tmp at the same time, so a listing of /tmp cannot
+// tell which are the queries'.
+struct MadeList {
+    std::string path;
+    unsigned mode;
+};
+std::vector<MadeList> g_made_lists;
+
+extern "C" int __real_mkostemp64(char* name, int flags);
+extern "C" int __wrap_mkostemp64(char* name, int flags) {
+    int fd = __real_mkostemp64(name, flags);
+    struct stat st;
+    if (fd >= 0 && fstat(fd, &st) == 0) g_made_lists.push_back({name, st.st_mode & 07777u});
+    return fd;
 }
+
+namespace {
 
 TEST(FileSize, CountsWholeKibAndFollowsLinks) {
     Scratch s;
@@ -95,6 +109,26 @@ TEST(DiskSpace, GivesUsedAndAvailableKibOfTheFileSystem) {
     EXPECT_LE(static_cast<long long>(used) + avail, total_kb);
     EXPECT_EQ(fs_disk_used_kb(s.path("missing").c_str()), 0);
     EXPECT_EQ(fs_disk_free_kb(s.path("missing").c_str()), 0);
+}
+
+TEST(DiskSpace, EqualsTheBlocksOfStatfsTimesTheBlockSize) {
+    Scratch s;
+    // other tests write on this file system meanwhile: a try counts when
+    // statfs gives the same figures before and after the queries
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        struct statfs before, after;
+        ASSERT_EQ(statfs(s.path("").c_str(), &before), 0);
+        int used = fs_disk_used_kb(s.path("").c_str());
+        int avail = fs_disk_free_kb(s.path("").c_str());
+        ASSERT_EQ(statfs(s.path("").c_str(), &after), 0);
+        if (before.f_bfree != after.f_bfree || before.f_bavail != after.f_bavail) continue;
+        unsigned long long size = before.f_bsize;
+        auto kib = [&](unsigned long long blocks) { return std::min(blocks * size / 1024, 0ULL + INT_MAX); };
+        EXPECT_EQ(static_cast<unsigned long long>(used), kib(before.f_blocks - before.f_bfree));
+        EXPECT_EQ(static_cast<unsigned long long>(avail), kib(before.f_bavail));
+        return;
+    }
+    GTEST_SKIP() << "the file system never held still between two statfs calls";
 }
 
 TEST(OldestNewest, FindTheOldestAndNewestFileWithTheExtension) {
@@ -164,19 +198,22 @@ TEST(OldestNewest, RunNothingThatTheDirectoryOrExtensionHolds) {
 TEST(OldestNewest, ListThroughAPrivateFileThatIsRemoved) {
     Scratch s;
     make_logs(s, "d");
-    std::set<std::string> before = list_files();
     // a link planted at the old fixed name must not be written through
-    bool planted = before.count("filelist") == 0 && symlink(s.path("victim").c_str(), "/tmp/filelist") == 0;
+    bool planted = symlink(s.path("victim").c_str(), "/tmp/filelist") == 0;
+    g_made_lists.clear();
     std::string result;
     capture_stdout(s, [&] { result = fs_oldest_file(s.path("d").c_str(), "log"); });
     EXPECT_EQ(result, s.path("d") + "/a.log\n");
-    std::set<std::string> after = list_files();
     if (planted) {
         unlink("/tmp/filelist");
-        after.erase("filelist");
         EXPECT_FALSE(s.exists("victim"));
     }
-    EXPECT_EQ(after, before);
+    ASSERT_EQ(g_made_lists.size(), 1u);
+    const MadeList& list = g_made_lists[0];
+    EXPECT_EQ(list.path.rfind("/tmp/filelist.", 0), 0u) << list.path;
+    EXPECT_EQ(list.mode, 0600u) << list.path;
+    struct stat st;
+    EXPECT_NE(lstat(list.path.c_str(), &st), 0) << list.path << " is left behind";
 }
 
 TEST(OldestNewest, GiveEmptyTextForACommandTooLongForItsArea) {
