@@ -163,7 +163,7 @@ def trial(out, kit, fs, cut, texts):
             "fsck errors": int(fsck.returncode != 0 and not all(
                 benign.match(x) for x in (fsck.stdout + fsck.stderr).splitlines())),
             "not whole after a second run": sum(after_rerun.get(p) != texts[p] for p in PAGES),
-            "run time": "".join([x.split(None, 1)[1] for x in first if x.startswith("real")][:1]) or "-"}
+            "run time": next((x[5:] for x in first if x.startswith("real\t")), "-")}
 
 
 def main():
