@@ -52,7 +52,7 @@ function(suite_board_libc target)
   # a dynamic link must not reach the glibc-built libstdc++.so: the static
   # one is only searched, and nothing of it is used
   target_link_options(${target} PRIVATE -static-libstdc++)
-  # the wrapper's link spec replaces the one that passes Debian's --build-id:
+  # the wrapper's own link rules replace Debian's, which pass --build-id:
   # without the note a core dump from the board matches no program's symbols
   target_link_options(${target} PRIVATE -Wl,--build-id=sha1)
 endfunction()
