@@ -191,8 +191,8 @@ def main():
         print("%s %s: %s%s" % (fs, cut, ", ".join("%s %s" % (k, v) for k, v in r.items()) if r else
                                "the board did not come up (console.log)", " - FAILED" if bad else ""), flush=True)
         row = table.setdefault(fs, [0] * 6)
-        for i, v in enumerate([1] + list(r.values())[:5] if r else [1]):
-            row[i] += v
+        for column, v in enumerate([1] + list(r.values())[:5] if r else [1]):
+            row[column] += v
     print("| file system | cuts | pages reported before the cut | pages lost | torn page files "
           "| files left behind | fsck errors |\n|---|---|---|---|---|---|---|")
     for fs, row in table.items():
