@@ -13,11 +13,25 @@ constexpr int kSubPageBase = 0x22A;   // page index of sub page 0
 constexpr int kDirArea = 1024;
 
 // A page file is written under its name with this suffix (task_3.dat.part),
-// which no page file or chunk file name has, then renamed. Such a file that a
+// which no page file or chunk file name has, then named. Such a file that a
 // power cut or a signal left behind is removed by the next TaskSave or
 // TaskSubSave of that page, whatever it returns.
 constexpr char kTempSuffix[] = ".part";
 
+// How a page file gets its name, never over anything at that name:
+//   - renameat2 with RENAME_NOREPLACE: Linux 3.15 and later, on ext4, tmpfs,
+//     and vfat from 4.9;
+//   - where that call is missing (ENOSYS: kernels 3.2 to 3.14) or refuses
+//     its flag (EINVAL: vfat before 4.9, NFS, 9p, many FUSE file systems), a
+//     hard link to the temporary file, which then loses its name (ext4,
+//     NFS); where the file system has no hard links (vfat), a plain rename
+//     once the name is seen to be free. Every path gives the same results
+//     and the same guarantees.
+// Each page is saved under an exclusive flock on the directory, held from
+// the removal of a leftover temporary file to the last sync: a second process
+// saving the same store waits its turn, and then finds the page file there.
+// A file system that refuses flock (some network ones) goes without it.
+//
 // Results of TaskSave and TaskSubSave:
 //   > 0  the number of bytes read from the chunk file (at most kPageSize); the
 //        page file holds the page's text up to its first zero byte and is on
@@ -29,9 +43,11 @@ constexpr char kTempSuffix[] = ".part";
 //        for its paths (kDirArea - 1 characters fit)
 //    -2  something that is not a directory is at the page file path already
 //        (a file, or a link, dangling or not): it is left untouched
-//    -3  the page file could not be created, written whole or made durable
-//        (or the file system cannot rename without replacing); nothing is
-//        left under the page file's name or the temporary one
+//    -3  the page file could not be created, written whole or made durable.
+//        Nothing is left under the temporary name, nor under the page file's
+//        name, except when the storage failed after the file took that name
+//        and then refused to remove it (a file system that turned read-only):
+//        a page file is left then, not known to be whole on the storage.
 constexpr int kPageNotFound = 0;
 constexpr int kPageOpenError = -1;
 constexpr int kPageExists = -2;
