@@ -11,6 +11,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -268,6 +269,51 @@ TEST(Durability, ARunLeavesTheDirectoryWithNothingButTheChunksAndThePageFiles) {
         if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) names.insert(e->d_name);
     closedir(d);
     EXPECT_EQ(names, expected);
+}
+
+// Whether the kernel lists pid as waiting for a lock.
+bool waits_for_a_lock(pid_t pid) {
+    FILE* f = std::fopen("/proc/locks", "r");
+    if (!f) return false;
+    char line[256];
+    std::string mark = " " + std::to_string(pid) + " ";
+    bool waiting = false;
+    while (!waiting && std::fgets(line, sizeof line, f))
+        waiting = std::strstr(line, "-> FLOCK") && std::strstr(line, mark.c_str());
+    std::fclose(f);
+    return waiting;
+}
+
+// A first run holds the store while it writes task page 0. A second run must
+// wait before it touches anything, the first run's temporary file included,
+// and then find the page that the first one named.
+TEST(Durability, ASecondRunWaitsForTheStoreAndThenFindsThePageThere) {
+    Scratch s;
+    make_store(s, "");
+    s.write(task_file(0) + kTempSuffix, 0, "the first run's page");
+    int held = open(s.path("").c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    pid_t second = fork();
+    if (second == 0) {
+        close(held);  // shares the lock of the first run's descriptor
+        _exit(TaskSave(0, s.path("").c_str()) == kPageExists ? 0 : 1);
+    }
+    int status = 0;
+    bool ended = false;
+    for (int i = 0; i < 3000 && !ended && !waits_for_a_lock(second); ++i) {
+        ended = waitpid(second, &status, WNOHANG) == second;
+        usleep(10000);
+    }
+    EXPECT_FALSE(ended) << "the second run went ahead while the store was held";
+    EXPECT_EQ(s.read(task_file(0) + kTempSuffix), "the first run's page");
+    // the first run names its page and lets go
+    ASSERT_EQ(rename(s.path(task_file(0) + kTempSuffix).c_str(), s.path(task_file(0)).c_str()), 0);
+    close(held);
+    if (!ended) {
+        ASSERT_EQ(waitpid(second, &status, 0), second);
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the second run did not find the page there";
+    EXPECT_EQ(s.read(task_file(0)), "the first run's page");
 }
 
 // The program with standard output a pipe, held at task page 8 by a FIFO in
