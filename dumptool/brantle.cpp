@@ -12,6 +12,7 @@
 
 #include "board_number.h"
 #include "std_streams.h"
+#include "write_all.h"
 
 namespace {
 
@@ -65,19 +66,6 @@ Encoder choose_encoder() {
     return encode;
 }
 
-bool write_all(const char* buf, size_t size) {
-    while (size > 0) {
-        ssize_t w = write(STDOUT_FILENO, buf, size);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        buf += w;
-        size -= static_cast<size_t>(w);
-    }
-    return true;
-}
-
 // Dumps up to budget bytes of fd. Returns 0, or -1 after a message in the
 // perror form when the file cannot be read or the output cannot be written.
 int dump(int fd, const char* path, long long budget) {
@@ -92,7 +80,7 @@ int dump(int fd, const char* path, long long budget) {
         }
         if (got == 0) break;
         encoder(g_in, static_cast<size_t>(got), g_out);
-        if (!write_all(g_out, 2 * static_cast<size_t>(got))) {
+        if (!write_all(STDOUT_FILENO, g_out, 2 * static_cast<size_t>(got))) {
             std::perror(kOutputName);
             return -1;
         }

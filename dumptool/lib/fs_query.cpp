@@ -67,12 +67,14 @@ struct Command {
 };
 
 // The pattern dir/*.ext with dir and ext quoted: the shell expands only the
-// star. "-d" lists a matching directory as an entry, not its content; "--"
-// keeps a directory that begins with '-' from being read as an option of ls.
+// star. Only options that every ls has: busybox's refuses "--sort=time" and
+// prints its usage text instead of a listing. "-d" lists a matching directory
+// as an entry, not its content; "--" keeps a directory that begins with '-'
+// from being read as an option of ls.
 bool format_listing(char* area, const char* options, const char* dir, const char* ext, const char* list) {
     std::memset(area, 0, kCommandArea);
     Command c{area, 0, true};
-    c.add("ls -1 -d --sort=time ");
+    c.add("ls -1 -d -t ");
     c.add(options);
     c.add("-- ");
     c.add_quoted(dir);

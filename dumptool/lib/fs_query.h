@@ -32,7 +32,7 @@ int fs_disk_free_kb(const char* path);
 // special to the shell), the listing line of the least recently modified one:
 // "dir/name\n", cut to 511 characters. Empty text when none matches or when
 // the command would not fit FS_COMMAND_SIZE, which holds a dir and an ext of
-// 196 characters together, 3 less for each single quote in them. ls
+// 205 characters together, 3 less for each single quote in them. ls
 // complains on standard error.
 // Prints " Old? -> " and the result and '\n' on standard output, and before
 // that "Error !- pipe is broken\n" when its private list file cannot be made.
@@ -40,7 +40,7 @@ const char* fs_oldest_file(const char* dir, const char* ext);
 
 // As fs_oldest_file, for the most recently modified entry; also empty when
 // the listing command cannot be started. Its command holds a dir and an ext
-// of 224 characters together. Prints nothing.
+// of 233 characters together. Prints nothing.
 const char* fs_newest_file(const char* dir, const char* ext);
 
 // The part of path after its last '/' (empty text when it ends in '/'), or

@@ -148,8 +148,9 @@ extern "C" unsigned sleep(unsigned seconds) {
     return 0;
 }
 
-// Logged without its length, which depends on how long the call before took.
+// Logged with its length in tenths of a second: the exact length depends on
+// how long the call before took.
 extern "C" int nanosleep(const struct timespec* wait, struct timespec* left) {
-    if (log_calls()) board_log("nanosleep");
+    if (log_calls()) board_log("nanosleep %.1f", static_cast<double>(wait->tv_sec) + wait->tv_nsec / 1e9);
     return next<NanosleepFn>("nanosleep")(wait, left);
 }

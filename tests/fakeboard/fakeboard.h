@@ -11,8 +11,9 @@
 //   FAKEBOARD_LOG_CALLS    when set, every read and write on a part's
 //                          descriptor ("ttyO1 read 0", with the result),
 //                          every sleep ("sleep 1") and every nanosleep
-//                          ("nanosleep") is logged too, so that a case counts
-//                          calls instead of timing them
+//                          ("nanosleep 0.1", in tenths of a second) is logged
+//                          too, so that a case counts calls instead of timing
+//                          them
 //   FAKEBOARD_READ_ERRNO   when set, every read on a part's descriptor fails
 //                          at once with this errno (5: a line that is gone)
 //   and one variable per part naming its stand-in; while it is unset, the

@@ -219,10 +219,10 @@ TEST(OldestNewest, ListThroughAPrivateFileThatIsRemoved) {
 TEST(OldestNewest, GiveEmptyTextForACommandTooLongForItsArea) {
     Scratch s;
     // the scratch directory and a name together make directories of the
-    // longest lengths that still fit: 196 and 224 with the extension "log"
+    // longest lengths that still fit: 205 and 233 with the extension "log"
     std::string base = s.path("");
-    std::string oldest_fits = std::string(196 - 3 - base.size() - 1, 'o');
-    std::string newest_fits = std::string(224 - 3 - base.size() - 1, 'n');
+    std::string oldest_fits = std::string(205 - 3 - base.size() - 1, 'o');
+    std::string newest_fits = std::string(233 - 3 - base.size() - 1, 'n');
     for (const std::string& name : {oldest_fits, oldest_fits + "o", newest_fits, newest_fits + "n"}) make_logs(s, name);
     std::string result;
     capture_stdout(s, [&] { result = fs_oldest_file(s.path(oldest_fits).c_str(), "log"); });
