@@ -9,6 +9,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include "write_all.h"
+
 namespace {
 
 // The directory, a slash and the longest file name: the temporary name
@@ -30,19 +32,6 @@ int read_full(int fd, char* buf, int size) {
         got += static_cast<int>(r);
     }
     return got;
-}
-
-bool write_full(int fd, const char* buf, size_t size) {
-    while (size > 0) {
-        ssize_t w = write(fd, buf, size);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        buf += w;
-        size -= static_cast<size_t>(w);
-    }
-    return true;
 }
 
 // Gives the file at from the name to, never over something at to: fails with
@@ -93,7 +82,7 @@ int write_page_file(int dir_fd, const char* page_path, const char* temp_path, co
     // at clusters that the table does not hold yet, and the temporary entry
     // never holds them at all (vfat renames in two directory writes, and a
     // cut between them would leave two names on one cluster chain).
-    bool written = write_full(fd, text, length) &&
+    bool written = write_all(fd, text, length) &&
                    sync_file_range(fd, 0, 0,
                                    SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
                                        SYNC_FILE_RANGE_WAIT_AFTER) == 0 &&
