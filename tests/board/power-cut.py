@@ -10,6 +10,9 @@ from the same card, the page files are checked and sorbelt runs a second time.
   power-cut.py --out DIR --sorbelt PATH --random N [--window S] FS...
       N cuts on each FS at random moments up to S seconds after the start;
       prints a line per trial and the table.
+  --failsys PATH --fail CALL=ERRNO [--fail CALL=ERRNO]...
+      both runs go through failsys with these words, as on an older kernel
+      (renameat2=ENOSYS) or file system (renameat2=EINVAL)
 
 Checked after every cut: every page reported "write ok." before it is whole;
 no page file is anything but whole; after a second run all twenty are; nothing
@@ -48,7 +51,7 @@ for m in /lib/modules/*.ko; do insmod $m; done
 for i in $(seq 50); do card=$(ls /dev/mmcblk? 2>/dev/null) && break; sleep 0.1; done
 listing() { ls -A | while read f; do echo "@@file $f $(md5sum <"$f" 2>/dev/null | cut -c1-32)"; done; }
 mkdir /home && mkdir /home/CF && mount $card /home/CF && cd /home/CF && listing && echo @@run &&
-    time sorbelt | cat && echo @@ran && listing
+    time ${fail:+failsys $(echo $fail | tr , ' ')} sorbelt | cat && echo @@ran && listing
 [ "$trial" = check ] && cd / && umount /home/CF
 echo @@end
 while :; do sleep 60; done
@@ -70,7 +73,7 @@ def store(out):
     return texts
 
 
-def prepare(out, sorbelt):
+def prepare(out, sorbelt, failsys):
     """The kernel, device tree and initramfs, or None when they cannot be had."""
     kpkg = board.kernel_package() if all(shutil.which(t, path=ENV["PATH"]) for t in TOOLS) else None
     kernel = board.fetch_package(os.path.join(out, "cache"), kpkg) if kpkg else None
@@ -86,6 +89,8 @@ def prepare(out, sorbelt):
         os.makedirs(os.path.join(root, d))
     shutil.copy(os.path.join(busybox, "bin/busybox"), os.path.join(root, "bin"))
     shutil.copy(sorbelt, os.path.join(root, "bin/sorbelt"))
+    if failsys:
+        shutil.copy(failsys, os.path.join(root, "bin/failsys"))
     with open(os.path.join(root, "init"), "w") as f:
         f.write(INIT)
     os.chmod(os.path.join(root, "init"), 0o755)
@@ -107,12 +112,12 @@ def prepare(out, sorbelt):
     return os.path.join(kernel, "boot/vmlinuz-" + kver), dtb, os.path.join(out, "initrd.gz")
 
 
-def boot(kit, card, log, cut=""):
+def boot(kit, card, log, fail, cut=""):
     """Boots the board from the card, killed as cut says; returns the console's lines."""
     qemu = subprocess.Popen(
         ["qemu-system-arm", "-M", "sabrelite", "-display", "none", "-monitor", "none", "-no-reboot",
          "-kernel", kit[0], "-dtb", kit[1], "-initrd", kit[2], "-append",
-         "rdinit=/init console=ttymxc1 quiet" + ("" if cut else " trial=check"), "-serial", "null",
+         "rdinit=/init console=ttymxc1 quiet" + ("" if cut else " trial=check") + (" fail=" + fail if fail else ""), "-serial", "null",
          "-serial", "stdio", "-drive", "if=none,id=card,file=%s,format=raw" % card, "-device", "sd-card,drive=card"],
         stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     kind, _, value = cut.partition(":")
@@ -133,7 +138,7 @@ def boot(kit, card, log, cut=""):
     return lines
 
 
-def trial(out, kit, fs, cut, texts):
+def trial(out, kit, fs, cut, texts, fail):
     """One cut and its counts, or None when the board did not come up."""
     card, files = os.path.join(out, "card.img"), [os.path.join(out, "files", c) for c in CHUNKS]
     if os.path.exists(card):
@@ -142,7 +147,7 @@ def trial(out, kit, fs, cut, texts):
                 [["mkfs.vfat", "-C", card, "32768"], ["mcopy", "-i", card] + files + ["::"]]):
         subprocess.run(cmd, check=True, capture_output=True, env=ENV)
     with open(os.path.join(out, "console.log"), "w") as log:
-        first, second = boot(kit, card, log, cut), boot(kit, card, log)
+        first, second = boot(kit, card, log, fail, cut), boot(kit, card, log, fail)
     if "@@ran" not in second or "@@end" not in second:
         return None
     reported = [x.split(" ")[0] for x in first if x.endswith(" => write ok.")]
@@ -172,10 +177,13 @@ def main():
     ap.add_argument("--sorbelt", required=True)
     ap.add_argument("--random", type=int)
     ap.add_argument("--window", type=float, default=1.0)
+    ap.add_argument("--failsys")
+    ap.add_argument("--fail", action="append", default=[])
     ap.add_argument("words", nargs="+", metavar="FS CUT")
     args = ap.parse_args()
     os.makedirs(args.out, exist_ok=True)
-    kit = prepare(args.out, args.sorbelt)
+    fail = ",".join(args.fail)
+    kit = prepare(args.out, args.sorbelt, args.failsys if fail else None)
     if not kit:
         return 77
     texts = store(args.out)
@@ -183,7 +191,7 @@ def main():
             if args.random else [(args.words[0], cut) for cut in args.words[1:]])
     table, failed = {}, 0
     for i, (fs, cut) in enumerate(plan):
-        r = trial(args.out, kit, fs, cut, texts)
+        r = trial(args.out, kit, fs, cut, texts, fail)
         bad = not r or any(v for k, v in r.items() if k not in ("reported", "run time"))
         failed += bad
         for name in ("console.log", "card.img") if bad else ():  # kept for a look
