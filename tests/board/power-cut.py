@@ -117,7 +117,8 @@ def boot(kit, card, log, fail, cut=""):
     qemu = subprocess.Popen(
         ["qemu-system-arm", "-M", "sabrelite", "-display", "none", "-monitor", "none", "-no-reboot",
          "-kernel", kit[0], "-dtb", kit[1], "-initrd", kit[2], "-append",
-         "rdinit=/init console=ttymxc1 quiet" + ("" if cut else " trial=check") + (" fail=" + fail if fail else ""), "-serial", "null",
+         "rdinit=/init console=ttymxc1 quiet" + ("" if cut else " trial=check") + (" fail=" + fail if fail else ""),
+         "-serial", "null",
          "-serial", "stdio", "-drive", "if=none,id=card,file=%s,format=raw" % card, "-device", "sd-card,drive=card"],
         stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     kind, _, value = cut.partition(":")
