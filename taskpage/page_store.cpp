@@ -103,12 +103,20 @@ int write_page_file(int dir_fd, const char* page_path, const char* temp_path, co
     return result;
 }
 
+constexpr char kWaitNotice[] = "sorbelt: %s is in use by another process; waiting\n";
+
 // Holds the store's lock until dir_fd is closed. Two runs on one store take
 // turns page by page: neither removes the other's temporary file as a
 // leftover, nor names a page that the other has named meanwhile. A file
-// system that cannot lock (some network ones) goes unguarded.
-void lock_store(int dir_fd) {
-    while (dir_fd >= 0 && flock(dir_fd, LOCK_EX) != 0 && errno == EINTR) {
+// system that cannot lock (some network ones) goes unguarded. A wait is
+// announced once per process: a script that hangs behind another holder of
+// the lock (a stopped run, a backup's flock) says why.
+void lock_store(int dir_fd, const char* dir) {
+    static bool announced = false;
+    if (dir_fd < 0 || flock(dir_fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) return;
+    if (!announced) std::fprintf(stderr, kWaitNotice, dir);
+    announced = true;
+    while (flock(dir_fd, LOCK_EX) != 0 && errno == EINTR) {
     }
 }
 
@@ -142,7 +150,7 @@ int save_page(int base, int n, const char* dir, const char* kind) {
     // a store that does not open has no chunk file to read and no page file
     // to sync, which the steps report themselves
     int dir_fd = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    lock_store(dir_fd);
+    lock_store(dir_fd, dir);
     int result = save_page_locked(base, n, dir, dir_fd, page_path, temp_path);
     if (dir_fd >= 0) close(dir_fd);  // and with it the lock
     return result;

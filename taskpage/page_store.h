@@ -30,7 +30,10 @@ constexpr char kTempSuffix[] = ".part";
 // Each page is saved under an exclusive flock on the directory, held from
 // the removal of a leftover temporary file to the last sync: a second process
 // saving the same store waits its turn, and then finds the page file there.
-// A file system that refuses flock (some network ones) goes without it.
+// The first call of a process that has to wait for the lock prints
+// "sorbelt: DIR is in use by another process; waiting\n" on standard error,
+// DIR as given; nothing else is ever printed here. A file system that
+// refuses flock (some network ones) goes without it.
 //
 // Results of TaskSave and TaskSubSave:
 //   > 0  the number of bytes read from the chunk file (at most kPageSize); the
