@@ -47,8 +47,13 @@ int open_through(OpenFn real, const char* path, int flags, mode_t mode) {
         return -1;
     }
     int fd = real(stand_in, flags, mode);
+    if (fd >= 0 && part && part->opened && !part->opened(fd, flags)) {
+        int refused = errno;
+        next<CloseFn>("close")(fd);
+        errno = refused;
+        return -1;
+    }
     if (fd >= 0 && fd < kMaxFd) g_owner[fd] = part;
-    if (fd >= 0 && part && part->opened) part->opened(fd, flags);
     return fd;
 }
 

@@ -29,8 +29,9 @@ struct DevicePart {
     // request on to the stand-in.
     bool (*ioctl)(int fd, unsigned long request, void* arg, int* result);
     // Told of each descriptor opened through the part, with the program's
-    // flags; may be null.
-    void (*opened)(int fd, int flags);
+    // flags: returns false, with errno set, to refuse the stand-in, and the
+    // core closes it and fails the open. May be null.
+    bool (*opened)(int fd, int flags);
 };
 
 extern const DevicePart kTtyPart;

@@ -10,7 +10,10 @@ namespace {
 
 bool mem_ioctl(int, unsigned long, void*, int*) { return false; }
 
-void mem_opened(int, int flags) { board_log("mem open %#x", static_cast<unsigned>(flags)); }
+bool mem_opened(int, int flags) {
+    board_log("mem open %#x", static_cast<unsigned>(flags));
+    return true;
+}
 
 }  // namespace
 

@@ -128,7 +128,10 @@ bool spidev_ioctl(int, unsigned long request, void* arg, int* result) {
     return true;
 }
 
-void spidev_opened(int, int flags) { board_log("spidev2.0 open %#x", static_cast<unsigned>(flags)); }
+bool spidev_opened(int, int flags) {
+    board_log("spidev2.0 open %#x", static_cast<unsigned>(flags));
+    return true;
+}
 
 }  // namespace
 

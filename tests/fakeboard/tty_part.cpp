@@ -1,13 +1,17 @@
 // The board's serial line "/dev/ttyO1". FAKEBOARD_TTY names its stand-in: a
 // pseudo-terminal whose other side the test drives, or a path that does not
-// open. A pty has neither modem lines nor an RS-485 mode, so those requests
-// are answered from a fake line state, and each is logged:
+// open. A stand-in that opens but is not a terminal is refused, as a missing
+// line would be, so that a slip in a test never writes into a file. A pty has
+// neither modem lines nor an RS-485 mode, so those requests are answered from
+// a fake line state, and each is logged:
 //   "ttyO1 TIOCMGET 0x..."   the modem-line word read
 //   "ttyO1 TIOCMSET 0x..."   the word written; FAKEBOARD_TTY_MODEM sets the first
 //   "ttyO1 0x542f ARG"       the RS-485 request and its argument as given
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <sys/ioctl.h>
+#include <unistd.h>
 
 #include "fakeboard.h"
 
@@ -52,6 +56,13 @@ bool tty_ioctl(int, unsigned long request, void* arg, int* result) {
     return false;
 }
 
+bool tty_opened(int fd, int) {
+    if (isatty(fd)) return true;
+    std::fprintf(stderr, "fakeboard: FAKEBOARD_TTY %s is not a terminal; refused\n", std::getenv("FAKEBOARD_TTY"));
+    errno = ENOTTY;
+    return false;
+}
+
 }  // namespace
 
-extern const DevicePart kTtyPart = {"/dev/ttyO1", "FAKEBOARD_TTY", tty_ioctl, nullptr};
+extern const DevicePart kTtyPart = {"/dev/ttyO1", "FAKEBOARD_TTY", tty_ioctl, tty_opened};
