@@ -65,6 +65,14 @@ void log_call(int fd, const char* call, ssize_t result) {
     if (part && log_calls()) board_log("%s %s %zd", std::strrchr(part->board_path, '/') + 1, call, result);
 }
 
+double g_read_started = 0;  // when the latest read on a part's descriptor began
+
+double seconds_now() {
+    struct timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9;
+}
+
 mode_t mode_argument(int flags, va_list ap) {
     return (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? static_cast<mode_t>(va_arg(ap, int)) : 0;
 }
@@ -122,8 +130,10 @@ extern "C" int ioctl(int fd, unsigned long request, ...) {
 }
 
 extern "C" ssize_t read(int fd, void* buf, size_t count) {
+    bool owned = fd >= 0 && fd < kMaxFd && g_owner[fd];
+    if (owned) g_read_started = seconds_now();
     const char* fail = std::getenv("FAKEBOARD_READ_ERRNO");
-    bool failing = fail && fd >= 0 && fd < kMaxFd && g_owner[fd];
+    bool failing = fail && owned;
     ssize_t result = failing ? -1 : next<ReadFn>("read")(fd, buf, count);
     if (failing) errno = static_cast<int>(std::strtol(fail, nullptr, 10));
     log_call(fd, "read", result);
@@ -153,9 +163,13 @@ extern "C" unsigned sleep(unsigned seconds) {
     return 0;
 }
 
-// Logged with its length in tenths of a second: the exact length depends on
-// how long the call before took.
+// Logged with where the pause ends, in tenths of a second after the latest
+// read on the line began: a program that paces its reads asks for what is
+// left of its period, which shrinks by however long the read and a loaded
+// machine took, while the period's end does not.
 extern "C" int nanosleep(const struct timespec* wait, struct timespec* left) {
-    if (log_calls()) board_log("nanosleep %.1f", static_cast<double>(wait->tv_sec) + wait->tv_nsec / 1e9);
+    if (log_calls())
+        board_log("nanosleep %.1f",
+                  seconds_now() - g_read_started + static_cast<double>(wait->tv_sec) + wait->tv_nsec / 1e9);
     return next<NanosleepFn>("nanosleep")(wait, left);
 }

@@ -11,7 +11,8 @@
 //   FAKEBOARD_LOG_CALLS    when set, every read and write on a part's
 //                          descriptor ("ttyO1 read 0", with the result),
 //                          every sleep ("sleep 1") and every nanosleep
-//                          ("nanosleep 0.1", in tenths of a second) is logged
+//                          ("nanosleep 0.1": where it ends, in tenths of a
+//                          second after the latest such read began) is logged
 //                          too, so that a case counts calls instead of timing
 //                          them
 //   FAKEBOARD_READ_ERRNO   when set, every read on a part's descriptor fails
