@@ -1,6 +1,6 @@
-// The utility library of the board's programs: settings files, single
-// setting lines, radix and BCD conversion, floating-point checks and
-// file-system queries. Link with -lboardutil.
+/* The utility library of the board's programs: settings files, single
+ * setting lines, radix and BCD conversion, floating-point checks and
+ * file-system queries. Link with -lboardutil. */
 #pragma once
 
 #include "fs_query.h"
