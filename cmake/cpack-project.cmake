@@ -11,8 +11,9 @@ if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
   endif()
 endif()
 
-# The board's tarball is for boards without dpkg: the programs and their
-# plain-text pages (packaging.cmake).
+# The board's tarball, in the build whose Debian packages are split, is for
+# boards without dpkg: the programs and their plain-text pages
+# (packaging.cmake).
 if(CPACK_GENERATOR STREQUAL "TGZ" AND CPACK_DEB_COMPONENT_INSTALL)
   set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
   set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)

@@ -1,5 +1,6 @@
-# Release packages of a build: a Debian package and a .tar.gz, both named
-# after the build's architecture (armhf for the board, the host's otherwise).
+# Release packages of a build: Debian packages (two for the board, one for the
+# host) and a .tar.gz, named after the build's architecture (armhf for the
+# board, the host's otherwise).
 if(CMAKE_CROSSCOMPILING)
   set(arch armhf)
 else()
