@@ -10,3 +10,13 @@ if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
     message(WARNING "no SOURCE_DATE_EPOCH and no commit: the packages carry today's times")
   endif()
 endif()
+
+# The board's tarball, in the build whose Debian packages are split, is for
+# boards without dpkg: the programs and their plain-text pages
+# (packaging.cmake).
+if(CPACK_GENERATOR STREQUAL "TGZ" AND CPACK_DEB_COMPONENT_INSTALL)
+  set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+  set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
+  set(CPACK_COMPONENTS_ALL programs)
+endif()

@@ -1,5 +1,6 @@
-# Release packages of a build: a Debian package and a .tar.gz, both named
-# after the build's architecture (armhf for the board, the host's otherwise).
+# Release packages of a build: Debian packages (two for the board, one for the
+# host) and a .tar.gz, named after the build's architecture (armhf for the
+# board, the host's otherwise).
 if(CMAKE_CROSSCOMPILING)
   set(arch armhf)
 else()
@@ -9,10 +10,33 @@ endif()
 set(CPACK_PACKAGE_NAME boardtools)
 set(CPACK_PACKAGE_VENDOR "Board tools maintainers")
 set(CPACK_PACKAGE_CONTACT "Board tools maintainers <maintainers@boardtools.invalid>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "service tools for the embedded controller board")
-set(CPACK_PACKAGE_DESCRIPTION
+set(tools_summary "service tools for the embedded controller board")
+set(tools_description
     "Small command-line programs that a service engineer runs on the controller\nboard: a task page converter, a hex dump, serial line tests, and SPI and\nphysical-memory register tools.")
 set(CPACK_GENERATOR DEB TGZ)
+if(CMAKE_CROSSCOMPILING)
+  # The board's release is two Debian packages: boardtools, the programs
+  # (component programs) with their pages and documents (docs), and
+  # libboardutil-dev, the utility library (library). The tarball, for boards
+  # without dpkg, holds the programs and their plain-text pages only
+  # (cpack-project.cmake).
+  set(CPACK_DEB_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_ALL programs docs library)
+  set(CPACK_COMPONENT_PROGRAMS_GROUP tools)
+  set(CPACK_COMPONENT_DOCS_GROUP tools)
+  set(CPACK_COMPONENT_LIBRARY_GROUP dev)
+  set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME boardtools)
+  set(CPACK_DEBIAN_DEV_PACKAGE_NAME libboardutil-dev)
+  set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
+  # each description's first line is its package's summary, as long as no
+  # summary of the whole release is set
+  set(CPACK_DEBIAN_TOOLS_DESCRIPTION "${tools_summary}\n${tools_description}")
+  set(CPACK_DEBIAN_DEV_DESCRIPTION
+      "static utility library of the board's service tools\nSettings files, single setting lines, radix and BCD conversion,\nfloating-point checks and file-system queries, for C and C++ callers.\nThe static library comes twice: for Debian's cross compiler or an armhf\nsystem, on glibc, in /usr/lib/arm-linux-gnueabihf, and for static\nprograms on musl, as the board's tools are built, in\n/usr/lib/arm-linux-musleabihf. Each folder has its own pkg-config file\nand CMake package.")
+else()
+  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY ${tools_summary})
+  set(CPACK_PACKAGE_DESCRIPTION ${tools_description})
+endif()
 set(CPACK_STRIP_FILES ON)
 set(CPACK_SYSTEM_NAME ${arch})
 set(CPACK_PACKAGE_FILE_NAME boardtools-${PROJECT_VERSION}-${arch})

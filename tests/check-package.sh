@@ -26,7 +26,8 @@ contents=$(dpkg-deb --contents "$deb" | awk '{ print $6 }')
 for path in usr/bin/sorbelt usr/bin/brantle usr/bin/loopcheck usr/bin/lineecho usr/bin/carvolt \
             usr/bin/memtwig usr/share/man/man1/sorbelt.1.gz usr/share/man/man3/boardutil_fs.3.gz \
             usr/lib/libboardutil.a usr/include/boardutil/boardutil.h usr/lib/pkgconfig/boardutil.pc \
-            usr/lib/cmake/boardutil/boardutilConfig.cmake usr/share/doc/boardtools/copyright; do
+            usr/lib/cmake/boardutil/boardutilConfig.cmake usr/share/doc/boardtools/copyright \
+            usr/share/doc/boardtools/memtwig.txt; do
     echo "$contents" | grep -qx "\./$path" || fail "$path is missing from the package"
 done
 lintian_missing=
@@ -53,7 +54,7 @@ printf '\000\177\377' >"$scratch/three"
 [ -x "$bin/loopcheck" ] && [ -x "$bin/lineecho" ] || fail "the serial programs are not executable"
 
 cat >"$scratch/use.c" <<'CODE'
-#include <boardutil.h>
+#include <boardutil/boardutil.h>
 #include <stdio.h>
 int main(void) {
     char out[RADIX_TEXT_SIZE];

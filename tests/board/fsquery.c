@@ -6,7 +6,7 @@
 #include <stdio.h>
 #include <sys/time.h>
 
-#include "boardutil.h"
+#include <boardutil/boardutil.h>
 
 enum { kFirstTime = 1000000000 };
 

@@ -1,10 +1,10 @@
-/* A C caller of the installed library: built with the C compiler alone, so
+/* A C89 caller of the installed library: built with the C compiler alone, so
  * it links only if the library needs nothing of the C++ run-time.
  * use_boardutil DIR: DIR is a scratch directory for its settings file. */
 #include <stdio.h>
 #include <string.h>
 
-#include "boardutil.h"
+#include <boardutil/boardutil.h>
 
 static int failures = 0;
 
@@ -24,7 +24,8 @@ int main(int argc, char** argv) {
     FILE* f;
 
     if (argc != 2 || strlen(argv[1]) > 400) return 2;
-    snprintf(path, sizeof path, "%s/board.conf", argv[1]);
+    strcpy(path, argv[1]);
+    strcat(path, "/board.conf");
     f = fopen(path, "w");
     if (!f) return 2;
     fputs("speed = 9600 # baud\nbig=3000000000\n", f);
@@ -42,6 +43,6 @@ int main(int argc, char** argv) {
     check(fs_file_size_kb(path) == 0, "fs_file_size_kb");
     check(strcmp(fs_base_name(path), "board.conf") == 0, "fs_base_name");
     remove(path);
-    if (failures == 0) printf("the installed library works from C\n");
+    if (failures == 0) printf("boardutil " BOARDUTIL_VERSION " works from C\n");
     return failures == 0 ? 0 : 1;
 }
