@@ -4,7 +4,7 @@
 # that the program prints for these arguments (on standard error when the
 # last word is 2). roff cannot show trailing blanks, so they and empty lines are dropped.
 page=$1; shift
-command -v groff >/dev/null || { echo "groff is missing (Debian: groff)"; exit 77; }
+command -v groff >/dev/null || { echo "groff is missing (Debian: groff-base)"; exit 77; }
 warnings=$(groff -man -ww -z "$page" 2>&1)
 if [ -n "$warnings" ]; then
     echo "$page: groff warns:"; echo "$warnings"; exit 1
