@@ -19,12 +19,7 @@
 [[nodiscard]] inline int std_streams_reserve() {
     for (int target = STDIN_FILENO; target <= STDERR_FILENO; ++target) {
         if (fcntl(target, F_GETFD) != -1) continue;
-        int fd = open("/dev/null", target == STDIN_FILENO ? O_RDONLY : O_WRONLY);
-        if (fd < 0) return -1;
-        if (fd != target) {  // cannot happen, but never leave a stray descriptor
-            close(fd);
-            return -1;
-        }
+        if (open("/dev/null", target == STDIN_FILENO ? O_RDONLY : O_WRONLY) < 0) return -1;
     }
     return 0;
 }
