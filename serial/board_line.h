@@ -20,6 +20,6 @@ constexpr int kReceiveArea = kBurstCapacity + 1;  // a full burst keeps its term
 // Returns what serial_open returns: the descriptor, or -1 after its message.
 inline int board_line_open() {
     int fd = serial_open(kBoardLine, kLineSpeed, kLineDataBits, kLineStopBits, kParityEven);
-    if (fd > 0) ioctl(fd, kRs485Request, kRs485Value);
+    if (fd >= 0) ioctl(fd, kRs485Request, kRs485Value);
     return fd;
 }

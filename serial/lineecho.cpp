@@ -35,7 +35,7 @@ int main() {
     // runs until stopped, often into a log: a signal must not lose a line
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     int fd = board_line_open();
-    if (fd <= 0) return 0;
+    if (fd < 0) return 0;
 
     char burst[kReceiveArea];
     for (;;) {

@@ -25,7 +25,7 @@ int main() {
     // runs until stopped, often into a log: a signal must not lose a line
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     int fd = board_line_open();
-    if (fd <= 0) return 0;
+    if (fd < 0) return 0;
 
     char pattern[kTextArea] = {};
     // NOLINTNEXTLINE(clang-analyzer-security.insecureAPI.strcpy): 40 characters into 256
