@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The floor under brantle's speed: reads a file in brantle's blocks (16 KiB)
 // and writes as many bytes as brantle would, without encoding them.
 //   brantle-floor FILE

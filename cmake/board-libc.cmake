@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The board's C library is musl. In the board build the programs, the utility
 # library and the fake board preloaded into the programs are built against it:
 # with Debian's cross compiler, run through musl-dev:armhf's wrapper

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Release packages of a build: Debian packages (two for the board, one for the
 # host) and a .tar.gz, named after the build's architecture (armhf for the
 # board, the host's otherwise).

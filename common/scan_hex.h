@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The hexadecimal numbers of the hardware tools' command lines, read as the
 // scanf conversion "%x" reads them.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Standard input, output and error, kept apart from the devices and files
 // that a program opens.
 #pragma once

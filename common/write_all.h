@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing a whole buffer to a descriptor, however the kernel splits it.
 #pragma once
 #include <cerrno>

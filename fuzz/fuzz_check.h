@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the fuzz targets share: a failed check is a finding, reported by
 // aborting, which libFuzzer and the corpus replay both catch.
 #pragma once

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # What scripts/demo and scripts/test-all share, sourced by both: which Debian
 # packages this machine lacks, and installing them when run as root.
 

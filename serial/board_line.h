@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The board's serial line, as both serial programs use it.
 #pragma once
 #include <sys/ioctl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // loopcheck: tests the board's serial line through a connector that joins
 // its output to its input. Sends numbered test lines, prints what goes out
 // and what comes back, and stops at the first answer that differs.

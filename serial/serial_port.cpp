@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "serial_port.h"
 
 #include <cstdio>

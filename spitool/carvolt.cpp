@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // carvolt: writes or reads one 16-bit register of the device on SPI bus 2,
 // chip select 0.
 #include <cstdint>

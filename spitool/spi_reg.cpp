@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "spi_reg.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "page_store.h"
 
 #include <cerrno>

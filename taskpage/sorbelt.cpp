@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sorbelt: turns the old task page store into one page file per page and
 // reports each page on a line of its own.
 #include <cstdio>

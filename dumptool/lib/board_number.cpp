@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "board_number.h"
 
 #include <cerrno>

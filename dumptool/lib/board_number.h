@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Decimal text read as the board's atoi and atol read it (internal to the
 // library).
 #pragma once

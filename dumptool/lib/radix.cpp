@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "radix.h"
 
 #include <climits>

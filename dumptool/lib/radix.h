@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Radix, BCD and floating-point checks. Usable from C and C++. No state, no
  * output.
  *

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // clirun: runs the command-line cases of one or more case tables and checks
 // every run byte for byte: standard output, standard error, exit status, and
 // the files it leaves behind.

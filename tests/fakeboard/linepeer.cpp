@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // linepeer: the far end of the board's serial line, for tests and benchmarks.
 //
 //   linepeer LINK RECORD STEP...

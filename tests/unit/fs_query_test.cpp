@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fs_query.h"
 
 #include <algorithm>

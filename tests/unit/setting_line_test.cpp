@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "setting_line.h"
 
 #include <cstring>
