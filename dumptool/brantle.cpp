@@ -53,6 +53,9 @@ void encode(const unsigned char* in, size_t count, char* out) {
 // Debian's armhf baseline promises no NEON; the board's processor has it. A
 // copy for NEON, used where the kernel reports it.
 #if defined(__arm__) && !defined(__ARM_NEON)
+#ifndef HWCAP_NEON
+#define HWCAP_NEON HWCAP_ARM_NEON  // glibc's name for musl's and the kernel's
+#endif
 __attribute__((target("fpu=neon"))) void encode_neon(const unsigned char* in, size_t count, char* out) {
     encode_digits(in, count, out);
 }
