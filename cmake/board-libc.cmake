@@ -1,6 +1,6 @@
 # SPDX-License-Identifier: MIT
-# The board's C library is musl. In the board build the programs, the utility
-# library and the fake board preloaded into the programs are built against it:
+# With BOARDTOOLS_MUSL the programs, the utility library and the fake board
+# preloaded into the programs are built against musl, the board's C library:
 # with Debian's cross compiler, run through musl-dev:armhf's wrapper
 # arm-linux-musleabihf-gcc (board-libc/with-musl). The test tools (GoogleTest,
 # the case runner, the line's far end) stay on the cross compiler's glibc:
@@ -11,7 +11,7 @@
 # (linux/spi/spidev.h).
 find_program(SUITE_MUSL_GCC arm-linux-musleabihf-gcc)
 if(NOT SUITE_MUSL_GCC)
-  message(FATAL_ERROR "The board build needs musl for armhf: arm-linux-musleabihf-gcc is missing (Debian: musl-dev:armhf)")
+  message(FATAL_ERROR "BOARDTOOLS_MUSL needs musl for armhf: arm-linux-musleabihf-gcc is missing (Debian: musl-dev:armhf)")
 endif()
 set(musl_launcher ${CMAKE_CURRENT_LIST_DIR}/board-libc/with-musl)
 

@@ -1,11 +1,14 @@
 # SPDX-License-Identifier: MIT
 # Release packages of a build: Debian packages (two for the board, one for the
 # host) and a .tar.gz, named after the build's architecture (armhf for the
-# board, the host's otherwise).
-if(CMAKE_CROSSCOMPILING)
+# board, the host's for a host build).
+if(BOARDTOOLS_DEBIAN_LAYOUT)
   set(arch armhf)
+elseif(CMAKE_CROSSCOMPILING)
+  set(arch ${CMAKE_SYSTEM_PROCESSOR})
 else()
-  execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE arch OUTPUT_STRIP_TRAILING_WHITESPACE)
+  execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE arch OUTPUT_STRIP_TRAILING_WHITESPACE
+                  ERROR_QUIET)
 endif()
 
 set(CPACK_PACKAGE_NAME boardtools)
@@ -15,7 +18,7 @@ set(tools_summary "service tools for the embedded controller board")
 set(tools_description
     "Small command-line programs that a service engineer runs on the controller\nboard: a task page converter, a hex dump, serial line tests, and SPI and\nphysical-memory register tools.")
 set(CPACK_GENERATOR DEB TGZ)
-if(CMAKE_CROSSCOMPILING)
+if(BOARDTOOLS_DEBIAN_LAYOUT)
   # The board's release is two Debian packages: boardtools, the programs
   # (component programs) with their pages and documents (docs), and
   # libboardutil-dev, the utility library (library). The tarball, for boards

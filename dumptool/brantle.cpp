@@ -41,18 +41,25 @@ inline __attribute__((always_inline)) void encode_digits(const unsigned char* in
     }
 }
 
-// The x86-64 baseline has SSE2; a copy for AVX2 is chosen at start-up where
-// the processor has it.
-#if defined(__x86_64__)
-__attribute__((target_clones("avx2", "default")))
-#endif
 void encode(const unsigned char* in, size_t count, char* out) {
     encode_digits(in, count, out);
 }
 
+// The x86-64 baseline has SSE2; a copy for AVX2 is chosen at start-up where
+// the processor has it. Chosen here rather than by the compiler's clones,
+// whose resolver clang's link-time optimisation loses.
+#if defined(__x86_64__) && !defined(__AVX2__)
+__attribute__((target("avx2"))) void encode_avx2(const unsigned char* in, size_t count, char* out) {
+    encode_digits(in, count, out);
+}
+#endif
+
 // Debian's armhf baseline promises no NEON; the board's processor has it. A
 // copy for NEON, used where the kernel reports it.
 #if defined(__arm__) && !defined(__ARM_NEON)
+#ifndef HWCAP_NEON
+#define HWCAP_NEON HWCAP_ARM_NEON  // glibc's name for musl's and the kernel's
+#endif
 __attribute__((target("fpu=neon"))) void encode_neon(const unsigned char* in, size_t count, char* out) {
     encode_digits(in, count, out);
 }
@@ -61,6 +68,9 @@ __attribute__((target("fpu=neon"))) void encode_neon(const unsigned char* in, si
 using Encoder = void (*)(const unsigned char*, size_t, char*);
 
 Encoder choose_encoder() {
+#if defined(__x86_64__) && !defined(__AVX2__)
+    if (__builtin_cpu_supports("avx2")) return encode_avx2;
+#endif
 #if defined(__arm__) && !defined(__ARM_NEON)
     if (getauxval(AT_HWCAP) & HWCAP_NEON) return encode_neon;
 #endif

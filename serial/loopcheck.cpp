@@ -13,6 +13,7 @@ namespace {
 
 constexpr char kPatternUnit[] = "1234567890";
 constexpr int kPatternUnits = 4;
+constexpr int kPatternArea = (sizeof kPatternUnit - 1) * kPatternUnits + 1;
 constexpr char kLineFormat[] = "test_data[%s](%d)";
 constexpr char kMismatch[] = "compare falt !\n";
 constexpr int kTextArea = 256;
@@ -28,8 +29,8 @@ int main() {
     int fd = board_line_open();
     if (fd < 0) return 0;
 
-    char pattern[kTextArea] = {};
-    // NOLINTNEXTLINE(clang-analyzer-security.insecureAPI.strcpy): 40 characters into 256
+    char pattern[kPatternArea] = {};
+    // NOLINTNEXTLINE(clang-analyzer-security.insecureAPI.strcpy): the area holds the units and the end
     for (int i = 0; i < kPatternUnits; ++i) std::strcat(pattern, kPatternUnit);
 
     char line[kTextArea];
