@@ -93,7 +93,7 @@ int dump(int fd, const char* path, long long budget) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (std_streams_reserve() != 0) return kStatusFailed;
+    if (std_streams_reserve("brantle") != 0) return kStatusFailed;
     if (argc != 3) {
         std::fputs(kUsage, stdout);
         return kStatusFailed;

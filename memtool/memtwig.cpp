@@ -67,7 +67,7 @@ __attribute__((noipa)) std::uint8_t register_write_bit(unsigned mask, unsigned b
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (std_streams_reserve() != 0) return -1;
+    if (std_streams_reserve("memtwig") != 0) return -1;
     int bit = -1;
     unsigned mask = 1;
     bool terse = false;
