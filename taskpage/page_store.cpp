@@ -105,6 +105,7 @@ int write_page_file(int dir_fd, const char* page_path, const char* temp_path, co
 }
 
 constexpr char kWaitNotice[] = "sorbelt: %s is in use by another process; waiting\n";
+constexpr int kWaitNoticeArea = kDirArea + sizeof kWaitNotice;
 
 // Holds the store's lock until dir_fd is closed. Two runs on one store take
 // turns page by page: neither removes the other's temporary file as a
@@ -115,7 +116,14 @@ constexpr char kWaitNotice[] = "sorbelt: %s is in use by another process; waitin
 void lock_store(int dir_fd, const char* dir) {
     static bool announced = false;
     if (dir_fd < 0 || flock(dir_fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) return;
-    if (!announced) std::fprintf(stderr, kWaitNotice, dir);
+    if (!announced) {
+        // one write: an unbuffered stderr (musl's) writes a format in pieces,
+        // and runs waiting on one store often share one log
+        char notice[kWaitNoticeArea];
+        int length = std::snprintf(notice, sizeof notice, kWaitNotice, dir);
+        if (length > 0 && length < kWaitNoticeArea)
+            (void)write_all(STDERR_FILENO, notice, static_cast<size_t>(length));
+    }
     announced = true;
     while (flock(dir_fd, LOCK_EX) != 0 && errno == EINTR) {
     }
