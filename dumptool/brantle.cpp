@@ -98,7 +98,7 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return kStatusFailed;
     }
-    // read as the board reads it: clamped to its 32-bit range
+    // clamped to the board's 32-bit range, whatever the C library's atoi does
     int limit = static_cast<int>(boardutil::board_atol(argv[2]));
     int fd = open(argv[1], O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
