@@ -3,40 +3,23 @@
 // that a program opens.
 #pragma once
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "write_all.h"
+
 namespace std_streams_detail {
 
 constexpr char kNull[] = "/dev/null";
-constexpr char kRefusal[] = "%s: standard output is closed and /dev/null cannot be opened: %s\n";
+constexpr char kRefusal[] = ": standard output is closed and /dev/null cannot be opened: ";
 constexpr int kRefusalArea = 256;
 
-inline bool is_open(int fd) { return fcntl(fd, F_GETFD) != -1; }
-
-// Opens /dev/null as the closed descriptor target. While standard input
-// stays closed, open gives 0 instead, so the descriptor is moved. Returns
-// false, with errno telling why, when it cannot be done.
-inline bool open_null_as(int target, int flags) {
-    int fd = open(kNull, flags);
-    if (fd < 0 || fd == target) return fd == target;
-    bool moved = dup2(fd, target) == target;
-    int reason = errno;
-    close(fd);
-    errno = reason;
-    return moved;
-}
-
-// One write, so that the line stays whole among other processes' lines.
 inline void say_refused(const char* program, int reason) {
+    const char* texts[] = {program, kRefusal, std::strerror(reason), "\n"};
     char line[kRefusalArea];
-    int length = std::snprintf(line, sizeof line, kRefusal, program, std::strerror(reason));
-    if (length <= 0) return;
-    size_t size = length < kRefusalArea ? static_cast<size_t>(length) : sizeof line - 1;
-    ssize_t written = write(STDERR_FILENO, line, size);
-    (void)written;  // the status says it as well
+    // a closed standard error leaves the status alone to tell
+    (void)write_joined(STDERR_FILENO, texts, 4, line, sizeof line);
 }
 
 }  // namespace std_streams_detail
@@ -64,11 +47,13 @@ inline void say_refused(const char* program, int reason) {
 // For standard error nothing can be said; the status alone tells.
 [[nodiscard]] inline int std_streams_reserve(const char* program) {
     using namespace std_streams_detail;
-    if (!is_open(STDIN_FILENO)) (void)open_null_as(STDIN_FILENO, O_RDONLY);
-    for (int target = STDOUT_FILENO; target <= STDERR_FILENO; ++target) {
-        if (is_open(target) || open_null_as(target, O_WRONLY)) continue;
-        int reason = errno;
-        if (target == STDOUT_FILENO && is_open(STDERR_FILENO)) say_refused(program, reason);
+    for (int target = STDIN_FILENO; target <= STDERR_FILENO; ++target) {
+        if (fcntl(target, F_GETFD) != -1) continue;
+        int fd = open(kNull, target == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (fd == target || target == STDIN_FILENO) continue;
+        // while standard input stays closed, the open takes descriptor 0
+        if (fd >= 0 && fcntl(fd, F_DUPFD, target) == target && close(fd) == 0) continue;
+        if (target == STDOUT_FILENO) say_refused(program, errno);
         return -1;
     }
     return 0;

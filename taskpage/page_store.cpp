@@ -104,8 +104,8 @@ int write_page_file(int dir_fd, const char* page_path, const char* temp_path, co
     return result;
 }
 
-constexpr char kWaitNotice[] = "sorbelt: %s is in use by another process; waiting\n";
-constexpr int kWaitNoticeArea = kDirArea + sizeof kWaitNotice;
+constexpr char kWaitHead[] = "sorbelt: ";
+constexpr char kWaitTail[] = " is in use by another process; waiting\n";
 
 // Holds the store's lock until dir_fd is closed. Two runs on one store take
 // turns page by page: neither removes the other's temporary file as a
@@ -117,12 +117,9 @@ void lock_store(int dir_fd, const char* dir) {
     static bool announced = false;
     if (dir_fd < 0 || flock(dir_fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) return;
     if (!announced) {
-        // one write: an unbuffered stderr (musl's) writes a format in pieces,
-        // and runs waiting on one store often share one log
-        char notice[kWaitNoticeArea];
-        int length = std::snprintf(notice, sizeof notice, kWaitNotice, dir);
-        if (length > 0 && length < kWaitNoticeArea)
-            (void)write_all(STDERR_FILENO, notice, static_cast<size_t>(length));
+        const char* texts[] = {kWaitHead, dir, kWaitTail};
+        char notice[sizeof kWaitHead + kDirArea + sizeof kWaitTail];
+        (void)write_joined(STDERR_FILENO, texts, 3, notice, sizeof notice);
     }
     announced = true;
     while (flock(dir_fd, LOCK_EX) != 0 && errno == EINTR) {
