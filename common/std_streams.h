@@ -2,25 +2,59 @@
 // Standard input, output and error, kept apart from the devices and files
 // that a program opens.
 #pragma once
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
-// Call first in main, before anything is opened. A program started with
-// descriptor 0, 1 or 2 closed ("<&-", ">&-", a start-up script that
-// detaches) would otherwise get its device or file as that descriptor:
-// everything it prints would go to the device (a register write, a serial
-// line, /dev/mem), and a device opened as descriptor 0 looks like a failed
-// open to a caller that takes 0 for one. Each of the three that is closed is
-// opened on /dev/null, standard input for reading. They are taken in order,
-// so the lowest free descriptor is always the one being filled.
+#include "write_all.h"
+
+namespace std_streams_detail {
+
+constexpr char kNull[] = "/dev/null";
+constexpr char kRefusal[] = ": standard output is closed and /dev/null cannot be opened: ";
+constexpr int kRefusalArea = 256;
+
+inline void say_refused(const char* program, int reason) {
+    const char* texts[] = {program, kRefusal, std::strerror(reason), "\n"};
+    char line[kRefusalArea];
+    // a closed standard error leaves the status alone to tell
+    (void)write_joined(STDERR_FILENO, texts, 4, line, sizeof line);
+}
+
+}  // namespace std_streams_detail
+
+// Call first in main, before anything is opened or printed; program is the
+// name that starts the refusal line. A program started with a standard
+// descriptor closed ("<&-", ">&-", a start-up script that detaches) would
+// otherwise get its device or file as that descriptor: what it prints as
+// output or error would go to the device (a register write, a serial line,
+// /dev/mem). Each of the three that is closed is opened on /dev/null,
+// standard input for reading, the others for writing.
 //
-// Returns 0 when all three are open. Returns -1 when one was closed and
-// /dev/null does not open; it is then still closed, and the program must
-// open nothing.
-[[nodiscard]] inline int std_streams_reserve() {
+// Returns 0 when standard output and standard error are open, as given or
+// on /dev/null: the program runs. Standard input is open too, except when it
+// was closed and /dev/null does not open for reading (an initramfs before
+// /dev is mounted, a chroot without /dev): it then stays closed, since no
+// program reads it, and the first file or device that the program opens
+// becomes descriptor 0, which every open's "< 0" test takes for a success.
+//
+// Returns -1 when standard output or standard error was closed and /dev/null
+// does not open for writing: the program must end at once with a failure
+// status, having opened nothing else and printed nothing. For standard output,
+// when standard error is open, this has written one line there, in one write:
+//   "PROGRAM: standard output is closed and /dev/null cannot be opened: REASON"
+// For standard error nothing can be said; the status alone tells.
+[[nodiscard]] inline int std_streams_reserve(const char* program) {
+    using namespace std_streams_detail;
     for (int target = STDIN_FILENO; target <= STDERR_FILENO; ++target) {
         if (fcntl(target, F_GETFD) != -1) continue;
-        if (open("/dev/null", target == STDIN_FILENO ? O_RDONLY : O_WRONLY) < 0) return -1;
+        int fd = open(kNull, target == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (fd == target || target == STDIN_FILENO) continue;
+        // while standard input stays closed, the open takes descriptor 0
+        if (fd >= 0 && fcntl(fd, F_DUPFD, target) == target && close(fd) == 0) continue;
+        if (target == STDOUT_FILENO) say_refused(program, errno);
+        return -1;
     }
     return 0;
 }

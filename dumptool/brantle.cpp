@@ -103,12 +103,12 @@ int dump(int fd, const char* path, long long budget) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (std_streams_reserve() != 0) return kStatusFailed;
+    if (std_streams_reserve("brantle") != 0) return kStatusFailed;
     if (argc != 3) {
         std::fputs(kUsage, stdout);
         return kStatusFailed;
     }
-    // read as the board reads it: clamped to its 32-bit range
+    // clamped to the board's 32-bit range, whatever the C library's atoi does
     int limit = static_cast<int>(boardutil::board_atol(argv[2]));
     int fd = open(argv[1], O_RDONLY | O_CLOEXEC);
     if (fd < 0) {

@@ -74,7 +74,7 @@ REGISTER_ACCESS std::uint8_t register_write_bit(unsigned mask, unsigned bits) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (std_streams_reserve() != 0) return -1;
+    if (std_streams_reserve("memtwig") != 0) return -1;
     int bit = -1;
     unsigned mask = 1;
     bool terse = false;

@@ -11,6 +11,9 @@
 namespace {
 
 constexpr long long kReadTimerNs = 100'000'000;  // the line's 0.1 s read timer
+// loopcheck's failure status: 0 already means that the line did not open,
+// and a stop by a signal gives 128 and more
+constexpr int kStatusFailed = 1;
 
 long long now_ns() {
     struct timespec t;
@@ -32,7 +35,7 @@ void pace_empty_read(long long started) {
 }  // namespace
 
 int main() {
-    if (std_streams_reserve() != 0) return 0;
+    if (std_streams_reserve("lineecho") != 0) return kStatusFailed;
     // runs until stopped, often into a log: a signal must not lose a line
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     int fd = board_line_open();

@@ -19,11 +19,12 @@ constexpr char kMismatch[] = "compare falt !\n";
 constexpr int kTextArea = 256;
 constexpr int kEmptyReadsPerCycle = 5;  // the cycle ends at the read after these
 constexpr unsigned kPauseSeconds = 1;
+constexpr int kStatusFailed = 1;  // an answer differed, or the program cannot run
 
 }  // namespace
 
 int main() {
-    if (std_streams_reserve() != 0) return 0;
+    if (std_streams_reserve("loopcheck") != 0) return kStatusFailed;
     // runs until stopped, often into a log: a signal must not lose a line
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     int fd = board_line_open();
@@ -48,7 +49,7 @@ int main() {
                 // a prefix test: bytes after the test line in the same burst pass
                 if (std::memcmp(received, line, static_cast<size_t>(length)) != 0) {
                     std::fputs(kMismatch, stdout);
-                    return 1;
+                    return kStatusFailed;
                 }
                 break;
             }

@@ -57,7 +57,7 @@ int read_register(int fd, const char* addr_text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (std_streams_reserve() != 0) return kStatusFailed;
+    if (std_streams_reserve("carvolt") != 0) return kStatusFailed;
     if (argc < 3) {
         print_usage();
         return 1;

@@ -104,7 +104,8 @@ int write_page_file(int dir_fd, const char* page_path, const char* temp_path, co
     return result;
 }
 
-constexpr char kWaitNotice[] = "sorbelt: %s is in use by another process; waiting\n";
+constexpr char kWaitHead[] = "sorbelt: ";
+constexpr char kWaitTail[] = " is in use by another process; waiting\n";
 
 // Holds the store's lock until dir_fd is closed. Two runs on one store take
 // turns page by page: neither removes the other's temporary file as a
@@ -115,7 +116,11 @@ constexpr char kWaitNotice[] = "sorbelt: %s is in use by another process; waitin
 void lock_store(int dir_fd, const char* dir) {
     static bool announced = false;
     if (dir_fd < 0 || flock(dir_fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) return;
-    if (!announced) std::fprintf(stderr, kWaitNotice, dir);
+    if (!announced) {
+        const char* texts[] = {kWaitHead, dir, kWaitTail};
+        char notice[sizeof kWaitHead + kDirArea + sizeof kWaitTail];
+        (void)write_joined(STDERR_FILENO, texts, 3, notice, sizeof notice);
+    }
     announced = true;
     while (flock(dir_fd, LOCK_EX) != 0 && errno == EINTR) {
     }

@@ -33,8 +33,8 @@ constexpr char kTempSuffix[] = ".part";
 // saving the same store waits its turn, and then finds the page file there.
 // The first call of a process that has to wait for the lock prints
 // "sorbelt: DIR is in use by another process; waiting\n" on standard error,
-// DIR as given; nothing else is ever printed here. A file system that
-// refuses flock (some network ones) goes without it.
+// DIR as given, in one write; nothing else is ever printed here. A file
+// system that refuses flock (some network ones) goes without it.
 //
 // Results of TaskSave and TaskSubSave:
 //   > 0  the number of bytes read from the chunk file (at most kPageSize); the

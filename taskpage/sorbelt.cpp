@@ -39,7 +39,7 @@ bool take_dir(const char* arg, char* dir) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (std_streams_reserve() != 0) return 1;
+    if (std_streams_reserve("sorbelt") != 0) return 1;
     char dir[kDirArea] = {};
     // a line per page as soon as it is done, into a pipe or a log file too: a
     // log of a run that was cut short lists the pages that are on the storage

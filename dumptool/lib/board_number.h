@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: MIT
-// Decimal text read as the board's atoi and atol read it (internal to the
-// library).
+// Decimal text read as atoi and atol read it, clamped to 32 bits (internal to
+// the library).
 #pragma once
 
 namespace boardutil {
 
-// The board's long is 32 bits, so its strtol, and atoi and atol with it,
-// stop at the 32-bit range. Leading white space and a sign are taken,
-// reading stops at the first non-digit, no number gives 0.
+// The board's int and long are 32 bits. A number beyond that range gives its
+// nearest end on every build; past it the C libraries' own atoi and atol
+// differ (musl's wraps). Leading white space and a sign are taken, reading
+// stops at the first non-digit, no number gives 0.
 long board_atol(const char* text);
 
 }  // namespace boardutil

@@ -349,6 +349,7 @@ TEST(Checksum, PlainAndComplementedSums) {
     EXPECT_EQ(serial_checksum("abc", 3, 0), 0x26);
     EXPECT_EQ(serial_checksum("abc", 3, 1), 0xDA);
     EXPECT_EQ(serial_checksum("abc", 3, 2), 0x26) << "only 1 asks for the complement";
+    EXPECT_EQ(serial_checksum("abcd", 3, 0), 0x26) << "only the first length bytes count";
     EXPECT_EQ(serial_checksum("", 0, 0), 0);
     EXPECT_EQ(serial_checksum("", 0, 1), 0);
     EXPECT_EQ(serial_checksum("\x80\x80", 2, 1), 0) << "a multiple of 256 complements to 0, not 256";

@@ -74,8 +74,9 @@ TEST(SettingsStore, LinesThatStartWithASpaceHashOrEqualsHaveTheEmptyKey) {
 
 TEST(SettingsStore, RemovesOneCarriageReturnFromTheText) {
     Scratch s;
-    ASSERT_EQ(load(s, "k=v\r\nn=42\r\ntwo=x\r\r\n"), 3);
+    ASSERT_EQ(load(s, "k=v\r\nn=42\r\ntwo=x\r\r\nempty=\r\n"), 4);
     EXPECT_STREQ(settings_get_text("k"), "v");
+    EXPECT_STREQ(settings_get_text("empty"), "");
     EXPECT_EQ(settings_get_int("n"), 42);
     long value = 0;
     EXPECT_EQ(settings_read_long("n", &value), 0);
