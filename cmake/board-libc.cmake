@@ -9,8 +9,8 @@
 # glibc-configured headers need two things from here: __GLIBC_PREREQ
 # (board-libc/features.h) and the kernel's headers, which musl does not carry
 # (linux/spi/spidev.h).
-find_program(SUITE_MUSL_GCC arm-linux-musleabihf-gcc)
-if(NOT SUITE_MUSL_GCC)
+find_program(BOARDTOOLS_MUSL_GCC arm-linux-musleabihf-gcc)
+if(NOT BOARDTOOLS_MUSL_GCC)
   message(FATAL_ERROR "BOARDTOOLS_MUSL needs musl for armhf: arm-linux-musleabihf-gcc is missing (Debian: musl-dev:armhf)")
 endif()
 set(musl_launcher ${CMAKE_CURRENT_LIST_DIR}/board-libc/with-musl)
@@ -34,22 +34,22 @@ endif()
 
 # only the kernel's own folders, after musl's, so that nothing of glibc's
 # headers can stand in for one that musl lacks
-set(kernel_folder ${CMAKE_BINARY_DIR}/board-libc/kernel)
+set(kernel_folder ${PROJECT_BINARY_DIR}/board-libc/kernel)
 file(MAKE_DIRECTORY ${kernel_folder})
 foreach(part linux asm asm-generic)
   file(CREATE_LINK ${kernel_headers}/${part} ${kernel_folder}/${part} SYMBOLIC)
 endforeach()
 
-set(SUITE_BOARD_LIBC_COMPILE
+set(BOARDTOOLS_BOARD_LIBC_COMPILE
     ${cxx_folders}
     "SHELL:-isystem ${CMAKE_CURRENT_LIST_DIR}/board-libc"
     "SHELL:-idirafter ${kernel_folder}")
 
 # Builds target against the board's C library.
-function(suite_board_libc target)
+function(boardtools_board_libc target)
   set_target_properties(${target} PROPERTIES CXX_COMPILER_LAUNCHER ${musl_launcher}
                                               CXX_LINKER_LAUNCHER ${musl_launcher})
-  target_compile_options(${target} PRIVATE ${SUITE_BOARD_LIBC_COMPILE})
+  target_compile_options(${target} PRIVATE ${BOARDTOOLS_BOARD_LIBC_COMPILE})
   # a dynamic link must not reach the glibc-built libstdc++.so: the static
   # one is only searched, and nothing of it is used
   target_link_options(${target} PRIVATE -static-libstdc++)

@@ -12,6 +12,10 @@ if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
   endif()
 endif()
 
+# A package is unpacked and used anywhere (dpkg-deb -x, the tarball), so its
+# pkg-config file finds the prefix from where it lies (write-pc.cmake).
+set(ENV{BOARDTOOLS_PC_RELOCATABLE} 1)
+
 # The board's tarball, in the build whose Debian packages are split, is for
 # boards without dpkg: the programs and their plain-text pages
 # (packaging.cmake).

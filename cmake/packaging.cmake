@@ -65,9 +65,9 @@ set(CPACK_BOARDTOOLS_SOURCE_DIR ${PROJECT_SOURCE_DIR})
 # with their symbols, in NAME-debug.tar.gz beside the tarball
 # (cpack-tarball.cmake), so that a core dump is read with symbols. The
 # stripped and the debug copy of a program carry the same build-id.
-get_property(debug_programs GLOBAL PROPERTY SUITE_PROGRAMS)
+get_property(debug_programs GLOBAL PROPERTY BOARDTOOLS_PROGRAMS)
 list(TRANSFORM debug_programs REPLACE "(.+)" "$<TARGET_FILE:\\1>")
 list(JOIN debug_programs "\n" debug_programs)
-set(CPACK_BOARDTOOLS_DEBUG_PROGRAMS ${CMAKE_BINARY_DIR}/cpack-debug-programs.txt)
+set(CPACK_BOARDTOOLS_DEBUG_PROGRAMS ${PROJECT_BINARY_DIR}/cpack-debug-programs.txt)
 file(GENERATE OUTPUT ${CPACK_BOARDTOOLS_DEBUG_PROGRAMS} CONTENT "${debug_programs}\n")
 include(CPack)
