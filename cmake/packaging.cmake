@@ -1,14 +1,52 @@
 # SPDX-License-Identifier: MIT
 # Release packages of a build: Debian packages (two for the board, one for the
-# host) and a .tar.gz, named after the build's architecture (armhf for the
-# board, the host's for a host build).
+# host) and a .tar.gz, named after the build's architecture as dpkg names it
+# (armhf for the board, the host's for a host build).
+
+# dpkg's name for the architecture that the compiler builds for: dpkg's own
+# answer where it can tell, else one from the compiler's target triplet,
+# else the processor's name; never empty.
+function(boardtools_dpkg_arch out)
+  set(arch "")
+  if(NOT CMAKE_CROSSCOMPILING)
+    execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE arch OUTPUT_STRIP_TRAILING_WHITESPACE
+                    ERROR_QUIET)
+  endif()
+  set(triplet ${CMAKE_C_COMPILER_TARGET})
+  if(NOT arch AND NOT triplet)
+    execute_process(COMMAND ${CMAKE_C_COMPILER} -dumpmachine OUTPUT_VARIABLE triplet
+                    OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  endif()
+  if(NOT arch AND triplet)
+    execute_process(COMMAND dpkg-architecture -t${triplet} -qDEB_HOST_ARCH OUTPUT_VARIABLE arch
+                    OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  endif()
+  if(NOT arch)
+    # without dpkg: the common ones (armhf is 32-bit ARM with hard float)
+    foreach(pair "^arm.*-(gnu|musl)eabihf$=armhf" "^arm.*-(gnu|musl)eabi$=armel" "^aarch64-=arm64"
+                 "^x86_64-=amd64" "^i[3-6]86-=i386" "^riscv64-=riscv64" "^powerpc64le-=ppc64el")
+      string(REPLACE "=" ";" pair ${pair})
+      list(GET pair 0 pattern)
+      list(GET pair 1 name)
+      if(triplet MATCHES "${pattern}")
+        set(arch ${name})
+        break()
+      endif()
+    endforeach()
+  endif()
+  if(NOT arch)
+    string(TOLOWER "${CMAKE_SYSTEM_PROCESSOR}" arch)
+  endif()
+  if(NOT arch)
+    set(arch unknown)
+  endif()
+  set(${out} ${arch} PARENT_SCOPE)
+endfunction()
+
 if(BOARDTOOLS_DEBIAN_LAYOUT)
   set(arch armhf)
-elseif(CMAKE_CROSSCOMPILING)
-  set(arch ${CMAKE_SYSTEM_PROCESSOR})
 else()
-  execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE arch OUTPUT_STRIP_TRAILING_WHITESPACE
-                  ERROR_QUIET)
+  boardtools_dpkg_arch(arch)
 endif()
 
 set(CPACK_PACKAGE_NAME boardtools)
