@@ -16,11 +16,20 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 fail() { echo "package: $*"; exit 1; }
 
-cpack --config "$build/CPackConfig.cmake" -G DEB -B "$scratch/out" >"$scratch/cpack.log" 2>&1 ||
+cpack --config "$build/CPackConfig.cmake" -G "DEB;TGZ" -B "$scratch/out" >"$scratch/cpack.log" 2>&1 ||
     { cat "$scratch/cpack.log"; fail "cpack failed"; }
 tools=$(ls "$scratch"/out/boardtools_*_armhf.deb) && dev=$(ls "$scratch"/out/libboardutil-dev_*_armhf.deb) ||
     fail "cpack did not make boardtools and libboardutil-dev"
 version=$(dpkg-deb -f "$dev" Version)
+# the tarball goes where no package does: the license goes with it
+tar -tzf "$scratch/out/boardtools-$version-armhf.tar.gz" | grep -q '/usr/share/doc/boardtools/copyright$' ||
+    fail "the tarball holds no copyright file"
+if command -v lintian >/dev/null; then
+    # an override's justification is the comment right above it, nothing else
+    said=$(lintian -I --show-overrides "$tools" "$dev" 2>&1)
+    ! echo "$said" | grep -e '^[EW]: ' || fail "lintian warns"
+    ! echo "$said" | grep -i '^N: .*SPDX' || fail "lintian reads a license line as an override's justification"
+fi
 
 dpkg-deb -x "$tools" "$scratch/tools"
 for p in "$scratch"/tools/usr/bin/*; do
