@@ -5,9 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-namespace boardutil {
-
-long board_atol(const char* text) {
+long boardutil_atol(const char* text) {
     // atol reports nothing, so the caller's errno stays as it was
     int saved = errno;
     long long value = std::strtoll(text, nullptr, 10);
@@ -16,5 +14,3 @@ long board_atol(const char* text) {
     if (value < INT32_MIN) return INT32_MIN;
     return static_cast<long>(value);
 }
-
-}  // namespace boardutil

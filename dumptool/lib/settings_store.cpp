@@ -115,25 +115,25 @@ const char* settings_get_text(const char* key) {
 int settings_get_int(const char* key) {
     char area[kSlotSize];
     copy_value(key, area);
-    return static_cast<int>(boardutil::board_atol(area));
+    return static_cast<int>(boardutil_atol(area));
 }
 
 long settings_get_long(const char* key) {
     char area[kSlotSize];
     copy_value(key, area);
-    return boardutil::board_atol(area);
+    return boardutil_atol(area);
 }
 
 int settings_read_int(const char* key, int* value) {
     char area[kSlotSize];
     bool found = copy_value(key, area);
-    *value = static_cast<int>(boardutil::board_atol(area));
+    *value = static_cast<int>(boardutil_atol(area));
     return found ? 0 : -1;
 }
 
 int settings_read_long(const char* key, long* value) {
     char area[kSlotSize];
     bool found = copy_value(key, area);
-    *value = boardutil::board_atol(area);
+    *value = boardutil_atol(area);
     return found ? 0 : -1;
 }
