@@ -15,14 +15,14 @@ if(NOT BOARDTOOLS_MUSL_GCC)
 endif()
 set(musl_launcher ${CMAKE_CURRENT_LIST_DIR}/board-libc/with-musl)
 
-# The wrapper replaces every system include folder with musl's (the sources
-# built so are C++): the C++ library's folders come back first, then the
-# features.h above.
+# The wrapper replaces every system include folder with musl's: for C++
+# sources the C++ library's folders come back first, then the features.h
+# above. C sources need neither.
 set(cxx_folders)
 set(kernel_headers)
 foreach(folder IN LISTS CMAKE_CXX_IMPLICIT_INCLUDE_DIRECTORIES)
   if(folder MATCHES "/c\\+\\+/")
-    list(APPEND cxx_folders "SHELL:-isystem ${folder}")
+    list(APPEND cxx_folders "$<$<COMPILE_LANGUAGE:CXX>:SHELL:-isystem ${folder}>")
   elseif(EXISTS ${folder}/linux/spi/spidev.h AND NOT kernel_headers)
     # the cross compiler's own come before the build machine's /usr/include
     set(kernel_headers ${folder})
@@ -42,13 +42,15 @@ endforeach()
 
 set(BOARDTOOLS_BOARD_LIBC_COMPILE
     ${cxx_folders}
-    "SHELL:-isystem ${CMAKE_CURRENT_LIST_DIR}/board-libc"
+    "$<$<COMPILE_LANGUAGE:CXX>:SHELL:-isystem ${CMAKE_CURRENT_LIST_DIR}/board-libc>"
     "SHELL:-idirafter ${kernel_folder}")
 
 # Builds target against the board's C library.
 function(boardtools_board_libc target)
   set_target_properties(${target} PROPERTIES CXX_COMPILER_LAUNCHER ${musl_launcher}
-                                              CXX_LINKER_LAUNCHER ${musl_launcher})
+                                              CXX_LINKER_LAUNCHER ${musl_launcher}
+                                              C_COMPILER_LAUNCHER ${musl_launcher}
+                                              C_LINKER_LAUNCHER ${musl_launcher})
   target_compile_options(${target} PRIVATE ${BOARDTOOLS_BOARD_LIBC_COMPILE})
   # a dynamic link must not reach the glibc-built libstdc++.so: the static
   # one is only searched, and nothing of it is used

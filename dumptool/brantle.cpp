@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
         return kStatusFailed;
     }
     // clamped to the board's 32-bit range, whatever the C library's atoi does
-    int limit = static_cast<int>(boardutil::board_atol(argv[2]));
+    int limit = static_cast<int>(boardutil_atol(argv[2]));
     int fd = open(argv[1], O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         std::fputs(kOpenError, stdout);

@@ -1,25 +1,22 @@
 // SPDX-License-Identifier: MIT
 #include "radix.h"
 
-#include <climits>
-#include <cstdint>
-#include <cstring>
+#include <limits.h>
+#include <stdbool.h>
+#include <stdint.h>
+#include <string.h>
 
-namespace {
+static const char kAlphabet[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ&/+%";
+enum { kDigitArea = 100 };  // a non-negative int needs at most 31
 
-constexpr char kAlphabet[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ&/+%";
-constexpr int kDigitArea = 100;  // a non-negative int needs at most 31
-
-bool radix_ok(int radix) { return radix >= RADIX_MIN && radix <= RADIX_MAX; }
+static bool radix_ok(int radix) { return radix >= RADIX_MIN && radix <= RADIX_MAX; }
 
 // The value of symbol c in radix, or -1 when it is not one of its digits.
-int digit_value(int radix, char c) {
+static int digit_value(int radix, char c) {
     for (int i = 0; i < radix; ++i)
         if (kAlphabet[i] == c) return i;
     return -1;
 }
-
-}  // namespace
 
 int radix_format(int radix, char* out, const int* value) {
     int v = *value;
@@ -51,7 +48,7 @@ int radix_parse(int radix, const char* text, int* value) {
         total = total * radix + digit;
         if (total > INT_MAX) return -1;
     }
-    *value = static_cast<int>(total);
+    *value = (int)total;
     return 0;
 }
 
@@ -71,7 +68,7 @@ int bcd_to_decimal(int word) {
 
 int float_check(float value) {
     uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
+    memcpy(&bits, &value, sizeof bits);
     uint32_t exponent = bits >> 23 & 0xFFu, fraction = bits & 0x7FFFFFu;
     if (exponent == 0xFFu || (exponent == 0 && fraction != 0)) return -1;
     return 0;
@@ -79,7 +76,7 @@ int float_check(float value) {
 
 int double_check(double value) {
     uint64_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
+    memcpy(&bits, &value, sizeof bits);
     uint64_t exponent = bits >> 52 & 0x7FFu, fraction = bits & 0xFFFFFFFFFFFFFull;
     if (exponent == 0x7FFu || (exponent == 0 && fraction != 0)) return -1;
     return 0;

@@ -1,20 +1,16 @@
 // SPDX-License-Identifier: MIT
 #include "board_number.h"
 
-#include <cerrno>
-#include <cstdint>
-#include <cstdlib>
+#include <errno.h>
+#include <stdint.h>
+#include <stdlib.h>
 
-namespace boardutil {
-
-long board_atol(const char* text) {
+long boardutil_atol(const char* text) {
     // atol reports nothing, so the caller's errno stays as it was
     int saved = errno;
-    long long value = std::strtoll(text, nullptr, 10);
+    long long value = strtoll(text, NULL, 10);
     errno = saved;
     if (value > INT32_MAX) return INT32_MAX;
     if (value < INT32_MIN) return INT32_MIN;
-    return static_cast<long>(value);
+    return (long)value;
 }
-
-}  // namespace boardutil

@@ -1,45 +1,49 @@
 // SPDX-License-Identifier: MIT
+// strnlen is POSIX, not C99
+#define _POSIX_C_SOURCE 200809L
+
 #include "settings_store.h"
 
-#include <cstdio>
-#include <cstring>
+#include <stdbool.h>
+#include <stdio.h>
+#include <string.h>
 
 #include "board_number.h"
 
-namespace {
+enum {
+    kSlots = SETTINGS_MAX_ENTRIES,
+    kSlotSize = SETTINGS_SLOT_SIZE,
+    kLineArea = SETTINGS_LINE_AREA
+};
 
-constexpr int kSlots = SETTINGS_MAX_ENTRIES;
-constexpr int kSlotSize = SETTINGS_SLOT_SIZE;
-constexpr int kLineArea = SETTINGS_LINE_AREA;
+static char g_keys[kSlots][kSlotSize];
+static char g_values[kSlots][kSlotSize];
+static int g_entry_count = 0;
+static char g_setting_text[kSlotSize];
 
-char g_keys[kSlots][kSlotSize];
-char g_values[kSlots][kSlotSize];
-int g_entry_count = 0;
-char g_setting_text[kSlotSize];
-
-enum class LineRead { kLine, kEnd, kError };
+typedef enum { kLine, kEnd, kError } LineRead;
 
 // Reads one line the way fgets into the line area would: up to and with its
 // '\n', at most kLineArea - 1 characters. *length gets the count read, which
 // counts zero bytes too. A longer line is read on to its end and the rest is
 // dropped, so it never turns into lines of its own.
-LineRead read_line(FILE* f, char* line, int* length) {
+static LineRead read_line(FILE* f, char* line, int* length) {
     int n = 0;
     int c = 0;
     while (n < kLineArea - 1 && (c = getc(f)) != EOF) {
-        line[n++] = static_cast<char>(c);
+        line[n++] = (char)c;
         if (c == '\n') break;
     }
     if (n == kLineArea - 1 && line[n - 1] != '\n')
         while ((c = getc(f)) != EOF && c != '\n') {
         }
     *length = n;
-    if (ferror(f)) return LineRead::kError;
-    return n > 0 ? LineRead::kLine : LineRead::kEnd;
+    if (ferror(f)) return kError;
+    return n > 0 ? kLine : kEnd;
 }
 
 // Stores one line into the slots; returns whether the line is an entry.
-bool scan_line(const char* line, int length, char* key, char* value) {
+static bool scan_line(const char* line, int length, char* key, char* value) {
     bool comment = false, equals = false;
     int value_length = 0;
     // a line holds at most kSlotSize - 1 characters, so no column or value
@@ -56,47 +60,45 @@ bool scan_line(const char* line, int length, char* key, char* value) {
 }
 
 // The slot of the first entry whose key text is key, or -1.
-int find_entry(const char* key) {
-    size_t length = std::strlen(key);
+static int find_entry(const char* key) {
+    size_t length = strlen(key);
     for (int i = 0; i < g_entry_count; ++i)
-        if (strnlen(g_keys[i], kSlotSize) == length && std::memcmp(g_keys[i], key, length) == 0) return i;
+        if (strnlen(g_keys[i], kSlotSize) == length && memcmp(g_keys[i], key, length) == 0) return i;
     return -1;
 }
 
 // Copies the value of key into area (kSlotSize bytes, cleared first); returns
 // whether the key was found.
-bool copy_value(const char* key, char* area) {
-    std::memset(area, 0, kSlotSize);
+static bool copy_value(const char* key, char* area) {
+    memset(area, 0, kSlotSize);
     int slot = find_entry(key);
     if (slot < 0) return false;
-    std::memcpy(area, g_values[slot], kSlotSize);
+    memcpy(area, g_values[slot], kSlotSize);
     return true;
 }
 
-}  // namespace
-
 int settings_load(const char* path) {
-    std::memset(g_keys, 0, sizeof g_keys);
-    std::memset(g_values, 0, sizeof g_values);
+    memset(g_keys, 0, sizeof g_keys);
+    memset(g_values, 0, sizeof g_values);
     g_entry_count = 0;
-    FILE* f = std::fopen(path, "r");
+    FILE* f = fopen(path, "r");
     if (!f) {
         g_entry_count = -1;
         return -1;
     }
     char line[kLineArea];
     int slot = 0, length = 0;
-    LineRead read = LineRead::kEnd;
-    while (slot < kSlots && (read = read_line(f, line, &length)) == LineRead::kLine) {
-        std::memset(g_keys[slot], 0, kSlotSize);
-        std::memset(g_values[slot], 0, kSlotSize);
+    LineRead read = kEnd;
+    while (slot < kSlots && (read = read_line(f, line, &length)) == kLine) {
+        memset(g_keys[slot], 0, kSlotSize);
+        memset(g_values[slot], 0, kSlotSize);
         if (scan_line(line, length, g_keys[slot], g_values[slot])) ++slot;
     }
-    std::fclose(f);
-    if (read == LineRead::kError) {
+    fclose(f);
+    if (read == kError) {
         // a directory, or a file that fails midway: no half-loaded table
-        std::memset(g_keys, 0, sizeof g_keys);
-        std::memset(g_values, 0, sizeof g_values);
+        memset(g_keys, 0, sizeof g_keys);
+        memset(g_values, 0, sizeof g_values);
         g_entry_count = -1;
         return -1;
     }
@@ -106,7 +108,7 @@ int settings_load(const char* path) {
 
 const char* settings_get_text(const char* key) {
     copy_value(key, g_setting_text);
-    size_t length = std::strlen(g_setting_text);
+    size_t length = strlen(g_setting_text);
     if (length > 0 && (g_setting_text[length - 1] == '\r' || g_setting_text[length - 1] == '\n'))
         g_setting_text[length - 1] = '\0';
     return g_setting_text;
@@ -115,25 +117,25 @@ const char* settings_get_text(const char* key) {
 int settings_get_int(const char* key) {
     char area[kSlotSize];
     copy_value(key, area);
-    return static_cast<int>(boardutil::board_atol(area));
+    return (int)boardutil_atol(area);
 }
 
 long settings_get_long(const char* key) {
     char area[kSlotSize];
     copy_value(key, area);
-    return boardutil::board_atol(area);
+    return boardutil_atol(area);
 }
 
 int settings_read_int(const char* key, int* value) {
     char area[kSlotSize];
     bool found = copy_value(key, area);
-    *value = static_cast<int>(boardutil::board_atol(area));
+    *value = (int)boardutil_atol(area);
     return found ? 0 : -1;
 }
 
 int settings_read_long(const char* key, long* value) {
     char area[kSlotSize];
     bool found = copy_value(key, area);
-    *value = boardutil::board_atol(area);
+    *value = boardutil_atol(area);
     return found ? 0 : -1;
 }
