@@ -22,6 +22,26 @@ inline void say_refused(const char* program, int reason) {
     (void)write_joined(STDERR_FILENO, texts, 4, line, sizeof line);
 }
 
+// Opens kNull for access without ever waiting (a FIFO there would hold the
+// open until a peer came). Returns the descriptor, in blocking mode again, or
+// -1 with errno telling why: what does not seek as the null device does, every
+// seek landing at 0, does not count and gives ENODEV. A FIFO, a terminal, a
+// plain file or a directory there fails that test; fstat would tell a
+// character device too, but costs the board's static programs a kilobyte each.
+inline int open_null(int access) {
+    int fd = open(kNull, access | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return -1;
+    if (lseek(fd, 1, SEEK_SET) != 0) {
+        close(fd);
+        errno = ENODEV;
+        return -1;
+    }
+    // another device bound there must not leave a standard stream
+    // non-blocking, where a full buffer would fail a write
+    (void)fcntl(fd, F_SETFL, 0);
+    return fd;
+}
+
 }  // namespace std_streams_detail
 
 // Call first in main, before anything is opened or printed; program is the
@@ -31,6 +51,10 @@ inline void say_refused(const char* program, int reason) {
 // output or error would go to the device (a register write, a serial line,
 // /dev/mem). Each of the three that is closed is opened on /dev/null,
 // standard input for reading, the others for writing.
+//
+// /dev/null is opened without waiting and counts only where it seeks as the
+// null device does: a FIFO, a terminal or a plain file there (a broken chroot
+// or initramfs) is taken as a /dev/null that does not open.
 //
 // Returns 0 when standard output and standard error are open, as given or
 // on /dev/null: the program runs. Standard input is open too, except when it
@@ -44,12 +68,14 @@ inline void say_refused(const char* program, int reason) {
 // status, having opened nothing else and printed nothing. For standard output,
 // when standard error is open, this has written one line there, in one write:
 //   "PROGRAM: standard output is closed and /dev/null cannot be opened: REASON"
-// For standard error nothing can be said; the status alone tells.
+// For standard error nothing can be said; the status alone tells. REASON is
+// the failed call's, "No such device" (ENODEV) for what is not the null
+// device, "No such device or address" (ENXIO) for a FIFO without a reader.
 [[nodiscard]] inline int std_streams_reserve(const char* program) {
     using namespace std_streams_detail;
     for (int target = STDIN_FILENO; target <= STDERR_FILENO; ++target) {
         if (fcntl(target, F_GETFD) != -1) continue;
-        int fd = open(kNull, target == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        int fd = open_null(target == STDIN_FILENO ? O_RDONLY : O_WRONLY);
         if (fd == target || target == STDIN_FILENO) continue;
         // while standard input stays closed, the open takes descriptor 0
         if (fd >= 0 && fcntl(fd, F_DUPFD, target) == target && close(fd) == 0) continue;
