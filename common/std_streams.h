@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 // Standard input, output and error, kept apart from the devices and files
-// that a program opens.
+// that a program opens, and a report on standard output that cannot be
+// written told as a failure.
 #pragma once
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -13,11 +15,13 @@ namespace std_streams_detail {
 
 constexpr char kNull[] = "/dev/null";
 constexpr char kRefusal[] = ": standard output is closed and /dev/null cannot be opened: ";
-constexpr int kRefusalArea = 256;
+constexpr int kLineArea = 256;
+constexpr char kOutputName[] = "stdout";  // the perror prefix of a lost report
+inline bool g_loss_said = false;
 
 inline void say_refused(const char* program, int reason) {
     const char* texts[] = {program, kRefusal, std::strerror(reason), "\n"};
-    char line[kRefusalArea];
+    char line[kLineArea];
     // a closed standard error leaves the status alone to tell
     (void)write_joined(STDERR_FILENO, texts, 4, line, sizeof line);
 }
@@ -83,4 +87,36 @@ inline int open_null(int access) {
         return -1;
     }
     return 0;
+}
+
+// For a report written to standard output directly: writes one line in the
+// perror form on standard error, in one write, "stdout: REASON" with
+// strerror(reason), unless such a line has been written already in this
+// process. A closed standard error leaves the status alone to tell.
+inline void std_streams_say_lost(int reason) {
+    using namespace std_streams_detail;
+    if (g_loss_said) return;
+    g_loss_said = true;
+    const char* texts[] = {kOutputName, ": ", std::strerror(reason), "\n"};
+    char line[kLineArea];
+    (void)write_joined(STDERR_FILENO, texts, 4, line, sizeof line);
+}
+
+// Writes out what the program has printed on standard output through stdio
+// and not yet written. Returns true when every write of standard output
+// through stdio has succeeded so far. Returns false when one has failed, in
+// this call or earlier: then, unless quiet, the line of std_streams_say_lost
+// has been written, with the errno of the failed write, once per process.
+// Call it right after the prints whose loss must be told, before another
+// call can change errno; stdio keeps the failure, errno does not.
+//
+// A reader that has gone away ends the program by SIGPIPE in the write, as
+// ever; where SIGPIPE is ignored, that write fails with EPIPE like any other.
+//
+// Out of line: the programs check after each line they print, and the
+// board's static programs have a size budget.
+[[nodiscard]] __attribute__((noinline)) inline bool std_streams_flush(bool quiet = false) {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
+    if (!quiet) std_streams_say_lost(errno != 0 ? errno : EIO);
+    return false;
 }
