@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -343,6 +344,19 @@ TEST(Sorbelt, ReportsEachPageAsSoonAsItIsDoneEvenIntoAPipe) {
     }
     EXPECT_EQ(pclose(out), 0);
     close(writer);
+}
+
+// Standard output open for reading only: every page is converted all the
+// same, and the lost report is said once and fails the run.
+TEST(Sorbelt, AReportThatCannotBeWrittenIsSaidOnceAndFailsTheRun) {
+    Scratch s;
+    make_store(s, "");
+    std::string command = std::string(SORBELT_EMULATOR) + " " + SORBELT_PATH + " " + s.path("") + " 1</tmp 2>" +
+                          s.path("err");
+    int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+    EXPECT_EQ(s.read("err"), "stdout: Bad file descriptor\n");
+    EXPECT_EQ(s.read(sub_file(9)), std::string(kPageSize, 'x'));
 }
 
 }  // namespace
