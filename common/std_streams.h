@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 // Standard input, output and error, kept apart from the devices and files
-// that a program opens.
+// that a program opens, and a report on standard output that cannot be
+// written told as a failure.
 #pragma once
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -13,13 +15,35 @@ namespace std_streams_detail {
 
 constexpr char kNull[] = "/dev/null";
 constexpr char kRefusal[] = ": standard output is closed and /dev/null cannot be opened: ";
-constexpr int kRefusalArea = 256;
+constexpr int kLineArea = 256;
+constexpr char kOutputName[] = "stdout";  // the perror prefix of a lost report
+inline bool g_loss_said = false;
 
 inline void say_refused(const char* program, int reason) {
     const char* texts[] = {program, kRefusal, std::strerror(reason), "\n"};
-    char line[kRefusalArea];
+    char line[kLineArea];
     // a closed standard error leaves the status alone to tell
     (void)write_joined(STDERR_FILENO, texts, 4, line, sizeof line);
+}
+
+// Opens kNull for access without ever waiting (a FIFO there would hold the
+// open until a peer came). Returns the descriptor, in blocking mode again, or
+// -1 with errno telling why: what does not seek as the null device does, every
+// seek landing at 0, does not count and gives ENODEV. A FIFO, a terminal, a
+// plain file or a directory there fails that test; fstat would tell a
+// character device too, but costs the board's static programs a kilobyte each.
+inline int open_null(int access) {
+    int fd = open(kNull, access | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return -1;
+    if (lseek(fd, 1, SEEK_SET) != 0) {
+        close(fd);
+        errno = ENODEV;
+        return -1;
+    }
+    // another device bound there must not leave a standard stream
+    // non-blocking, where a full buffer would fail a write
+    (void)fcntl(fd, F_SETFL, 0);
+    return fd;
 }
 
 }  // namespace std_streams_detail
@@ -31,6 +55,10 @@ inline void say_refused(const char* program, int reason) {
 // output or error would go to the device (a register write, a serial line,
 // /dev/mem). Each of the three that is closed is opened on /dev/null,
 // standard input for reading, the others for writing.
+//
+// /dev/null is opened without waiting and counts only where it seeks as the
+// null device does: a FIFO, a terminal or a plain file there (a broken chroot
+// or initramfs) is taken as a /dev/null that does not open.
 //
 // Returns 0 when standard output and standard error are open, as given or
 // on /dev/null: the program runs. Standard input is open too, except when it
@@ -44,12 +72,14 @@ inline void say_refused(const char* program, int reason) {
 // status, having opened nothing else and printed nothing. For standard output,
 // when standard error is open, this has written one line there, in one write:
 //   "PROGRAM: standard output is closed and /dev/null cannot be opened: REASON"
-// For standard error nothing can be said; the status alone tells.
+// For standard error nothing can be said; the status alone tells. REASON is
+// the failed call's, "No such device" (ENODEV) for what is not the null
+// device, "No such device or address" (ENXIO) for a FIFO without a reader.
 [[nodiscard]] inline int std_streams_reserve(const char* program) {
     using namespace std_streams_detail;
     for (int target = STDIN_FILENO; target <= STDERR_FILENO; ++target) {
         if (fcntl(target, F_GETFD) != -1) continue;
-        int fd = open(kNull, target == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        int fd = open_null(target == STDIN_FILENO ? O_RDONLY : O_WRONLY);
         if (fd == target || target == STDIN_FILENO) continue;
         // while standard input stays closed, the open takes descriptor 0
         if (fd >= 0 && fcntl(fd, F_DUPFD, target) == target && close(fd) == 0) continue;
@@ -57,4 +87,36 @@ inline void say_refused(const char* program, int reason) {
         return -1;
     }
     return 0;
+}
+
+// For a report written to standard output directly: writes one line in the
+// perror form on standard error, in one write, "stdout: REASON" with
+// strerror(reason), unless such a line has been written already in this
+// process. A closed standard error leaves the status alone to tell.
+inline void std_streams_say_lost(int reason) {
+    using namespace std_streams_detail;
+    if (g_loss_said) return;
+    g_loss_said = true;
+    const char* texts[] = {kOutputName, ": ", std::strerror(reason), "\n"};
+    char line[kLineArea];
+    (void)write_joined(STDERR_FILENO, texts, 4, line, sizeof line);
+}
+
+// Writes out what the program has printed on standard output through stdio
+// and not yet written. Returns true when every write of standard output
+// through stdio has succeeded so far. Returns false when one has failed, in
+// this call or earlier: then, unless quiet, the line of std_streams_say_lost
+// has been written, with the errno of the failed write, once per process.
+// Call it right after the prints whose loss must be told, before another
+// call can change errno; stdio keeps the failure, errno does not.
+//
+// A reader that has gone away ends the program by SIGPIPE in the write, as
+// ever; where SIGPIPE is ignored, that write fails with EPIPE like any other.
+//
+// Out of line: the programs check after each line they print, and the
+// board's static programs have a size budget.
+[[nodiscard]] __attribute__((noinline)) inline bool std_streams_flush(bool quiet = false) {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
+    if (!quiet) std_streams_say_lost(errno != 0 ? errno : EIO);
+    return false;
 }

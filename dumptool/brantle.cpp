@@ -32,7 +32,6 @@ namespace {
 
 constexpr char kUsage[] = "\nUsage: brantle [filepath] [maxbytes]\n";
 constexpr char kOpenError[] = "file open error\n";
-constexpr char kOutputName[] = "stdout";  // the perror prefix of a failed write
 constexpr int kStatusFailed = -1;
 
 // Small enough that both buffers stay in the processor's cache while a pipe
@@ -135,7 +134,7 @@ int dump(int fd, const char* path, long long budget) {
         size_t done = encode_vectors ? encode_vectors(g_in, count, g_out) : 0;
         encode_plain(g_in + done, count - done, g_out + 2 * done);
         if (!write_all(STDOUT_FILENO, g_out, 2 * count)) {
-            std::perror(kOutputName);
+            std_streams_say_lost(errno);
             return -1;
         }
         budget -= got;
@@ -149,6 +148,7 @@ int main(int argc, char** argv) {
     if (std_streams_reserve("brantle") != 0) return kStatusFailed;
     if (argc != 3) {
         std::fputs(kUsage, stdout);
+        (void)std_streams_flush();
         return kStatusFailed;
     }
     // clamped to the board's 32-bit range, whatever the C library's atoi does
@@ -156,6 +156,7 @@ int main(int argc, char** argv) {
     int fd = open(argv[1], O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         std::fputs(kOpenError, stdout);
+        (void)std_streams_flush();
         return kStatusFailed;
     }
     // the count is tested after each byte, so a limit below 1 still prints one

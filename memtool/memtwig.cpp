@@ -30,6 +30,7 @@ enum class Access { kRead, kWrite };
 
 [[noreturn]] void para_err_disp() {
     std::fputs(kUsage, stdout);
+    (void)std_streams_flush();  // told even in terse mode, which prints the text too
     std::exit(-1);
 }
 
@@ -146,5 +147,6 @@ int main(int argc, char** argv) {
         result = byte;
         if (!terse) std::printf("memtwig addr[%x] write =>[%x]\n", offset_addr, byte);
     }
-    return result;
+    // the access is done; a value that cannot be reported still fails the run
+    return std_streams_flush(terse) ? result : -1;
 }

@@ -11,8 +11,9 @@
 namespace {
 
 constexpr long long kReadTimerNs = 100'000'000;  // the line's 0.1 s read timer
-// loopcheck's failure status: 0 already means that the line did not open,
-// and a stop by a signal gives 128 and more
+// loopcheck's failure status, for a report line lost or a start refused: 0
+// already means that the line did not open, and a stop by a signal gives 128
+// and more
 constexpr int kStatusFailed = 1;
 
 long long now_ns() {
@@ -52,6 +53,9 @@ int main() {
         }
         burst[got] = '\0';
         std::printf("buf[%s]\n", burst);
+        bool reported = std_streams_flush();
+        // the burst that came still goes back
         serial_write(fd, burst, static_cast<int>(std::strlen(burst)));
+        if (!reported) return kStatusFailed;
     }
 }

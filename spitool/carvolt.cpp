@@ -20,7 +20,8 @@ constexpr char kUsage[] =
 constexpr char kDevice[] = "/dev/spidev2.0";
 constexpr char kOpenFailed[] = "Open failed /dev/spidev2.0\n";
 // a node that does not open, or a transfer the kernel refused: a script that
-// writes a register must be able to tell that nothing reached it
+// writes a register must be able to tell that nothing reached it; also a
+// report that cannot be written, after the exchange
 constexpr int kStatusFailed = -1;
 
 void print_usage() { std::fputs(kUsage, stdout); }
@@ -54,10 +55,8 @@ int read_register(int fd, const char* addr_text) {
     return got > 0 ? 0 : kStatusFailed;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (std_streams_reserve("carvolt") != 0) return kStatusFailed;
+// Returns the status of the operation that the arguments ask for.
+int operate(int argc, char** argv) {
     if (argc < 3) {
         print_usage();
         return 1;
@@ -77,4 +76,14 @@ int main(int argc, char** argv) {
     if (std::strncmp(argv[1], "-r", 2) == 0) return read_register(fd, argv[2]);
     close(fd);
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (std_streams_reserve("carvolt") != 0) return kStatusFailed;
+    int status = operate(argc, argv);
+    // the exchange is made whatever becomes of its echo; a lost echo, or a
+    // lost usage text, fails the run all the same
+    return std_streams_flush() ? status : kStatusFailed;
 }

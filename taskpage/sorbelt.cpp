@@ -57,9 +57,15 @@ int main(int argc, char** argv) {
         std::memcpy(dir, kDefaultDir, sizeof kDefaultDir);
     }
 
-    for (int n = 0; n < kPagesPerKind; ++n)
+    // a line lost does not stop the conversion, but the run then fails
+    bool reported = true;
+    for (int n = 0; n < kPagesPerKind; ++n) {
         std::printf("task_%d.dat => %s\n", n, report_text(TaskSave(n, dir)));
-    for (int n = 0; n < kPagesPerKind; ++n)
+        reported = std_streams_flush() && reported;
+    }
+    for (int n = 0; n < kPagesPerKind; ++n) {
         std::printf("sub_%d.dat => %s\n", n, report_text(TaskSubSave(n, dir)));
-    return 0;
+        reported = std_streams_flush() && reported;
+    }
+    return reported ? 0 : 1;
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -317,6 +318,40 @@ TEST(Durability, ASecondRunWaitsForTheStoreAndThenFindsThePageThere) {
     EXPECT_EQ(s.read(task_file(0)), "the first run's page");
 }
 
+// Another process takes the store before each of two saves of one process:
+// the waiting line comes once per process, not once per wait.
+TEST(Durability, TheWaitingLineComesOncePerProcessHoweverOftenItWaits) {
+    Scratch s;
+    make_store(s, "");
+    std::string dir = s.path("");
+    int done[2], go[2];
+    ASSERT_EQ(pipe(done) | pipe(go), 0);
+    int held = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    pid_t saver = fork();
+    if (saver == 0) {
+        close(held);  // shares the lock of the holder's descriptor
+        dup2(open(s.path("err").c_str(), O_WRONLY | O_CREAT, 0644), STDERR_FILENO);
+        char c = 0;
+        bool saved = TaskSave(0, dir.c_str()) > 0 && write(done[1], "", 1) == 1 && read(go[0], &c, 1) == 1 &&
+                     TaskSave(1, dir.c_str()) > 0;
+        _exit(saved ? 0 : 1);
+    }
+    auto let_go_once_it_waits = [&] {
+        for (int i = 0; i < 3000 && !waits_for_a_lock(saver); ++i) usleep(10000);
+        close(held);
+    };
+    let_go_once_it_waits();
+    char c = 0;
+    ASSERT_EQ(read(done[0], &c, 1), 1);
+    held = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    ASSERT_EQ(write(go[1], "", 1), 1);
+    let_go_once_it_waits();
+    ASSERT_EQ(waitpid(saver, nullptr, 0), saver);
+    EXPECT_EQ(s.read("err"), "sorbelt: " + dir + " is in use by another process; waiting\n");
+}
+
 // The program with standard output a pipe, held at task page 8 by a FIFO in
 // place of chunk file 0045: the lines of the eight pages before must be out.
 TEST(Sorbelt, ReportsEachPageAsSoonAsItIsDoneEvenIntoAPipe) {
@@ -343,6 +378,19 @@ TEST(Sorbelt, ReportsEachPageAsSoonAsItIsDoneEvenIntoAPipe) {
     }
     EXPECT_EQ(pclose(out), 0);
     close(writer);
+}
+
+// Standard output open for reading only: every page is converted all the
+// same, and the lost report is said once and fails the run.
+TEST(Sorbelt, AReportThatCannotBeWrittenIsSaidOnceAndFailsTheRun) {
+    Scratch s;
+    make_store(s, "");
+    std::string command = std::string(SORBELT_EMULATOR) + " " + SORBELT_PATH + " " + s.path("") + " 1</tmp 2>" +
+                          s.path("err");
+    int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+    EXPECT_EQ(s.read("err"), "stdout: Bad file descriptor\n");
+    EXPECT_EQ(s.read(sub_file(9)), std::string(kPageSize, 'x'));
 }
 
 }  // namespace
