@@ -34,10 +34,11 @@ int settings_load(const char* path);
  * process-wide area that the next call overwrites. Never NULL. */
 const char* settings_get_text(const char* key);
 
-/* The value read as atoi reads it on the board, whose int and long are 32
- * bits: leading white space and a sign are taken, reading stops at the first
- * non-digit, no number gives 0, and a number beyond the 32-bit range gives
- * its nearest end. 0 when the key is absent. */
+/* The value read as a decimal number: leading white space and a sign are
+ * taken, reading stops at the first non-digit, no number gives 0, and a
+ * number beyond the board's 32-bit int and long is clamped to its nearest
+ * end, INT32_MAX or INT32_MIN, on every build (where the C libraries' own
+ * atoi and atol differ: musl's wraps). 0 when the key is absent. */
 int settings_get_int(const char* key);
 long settings_get_long(const char* key);
 
