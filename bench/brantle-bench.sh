@@ -1,5 +1,5 @@
 #!/bin/sh
-# SPDX-License-Identifier: MIT
+# SPDX-License-Identifier: MIT WITH fmt-exception
 # Times brantle against its floor (bench/brantle-floor.cpp: the same reads,
 # the same count of bytes written, nothing encoded), basenc --base16 -w0 and
 # xxd -p -c0 on one random file, with the output to /dev/null and to a pipe,

@@ -1,5 +1,5 @@
 #!/bin/sh
-# SPDX-License-Identifier: MIT
+# SPDX-License-Identifier: MIT WITH fmt-exception
 # Times two builds of brantle against each other on one random file, with the
 # output to /dev/null and to a pipe, all in the same run, from a warm cache.
 # In each of ROUNDS rounds both run once to each sink, each first in every

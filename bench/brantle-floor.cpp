@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+// SPDX-License-Identifier: MIT WITH fmt-exception
 // The floor under brantle's speed: reads a file in brantle's blocks (16 KiB)
 // and writes as many bytes as brantle would, without encoding them.
 //   brantle-floor FILE

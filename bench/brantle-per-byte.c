@@ -1,4 +1,4 @@
-/* SPDX-License-Identifier: MIT */
+/* SPDX-License-Identifier: MIT WITH fmt-exception */
 /* What brantle's output is defined by: one byte read from a text stream and
    one "%02x" printed at a time. The armhf figures compare brantle with it.
      brantle-per-byte FILE */

@@ -1,5 +1,5 @@
 #!/bin/sh
-# SPDX-License-Identifier: MIT
+# SPDX-License-Identifier: MIT WITH fmt-exception
 # size-budget.sh [ARMHF_BUILD [HOST_BUILD]]: the stripped size of each static
 # board program next to the C library's floor (a static C program that only
 # calls printf, built against the board's musl the same way, through

@@ -1,4 +1,4 @@
-# SPDX-License-Identifier: MIT
+# SPDX-License-Identifier: MIT WITH fmt-exception
 # With BOARDTOOLS_MUSL the programs, the utility library and the fake board
 # preloaded into the programs are built against musl, the board's C library:
 # with Debian's cross compiler, run through musl-dev:armhf's wrapper

@@ -1,4 +1,4 @@
-# SPDX-License-Identifier: MIT
+# SPDX-License-Identifier: MIT WITH fmt-exception
 # Read by cpack before it makes each package. The packages are reproducible:
 # every time in them is SOURCE_DATE_EPOCH, which the environment may give and
 # is otherwise the time of the last commit of the tree.

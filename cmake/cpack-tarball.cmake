@@ -1,4 +1,4 @@
-# SPDX-License-Identifier: MIT
+# SPDX-License-Identifier: MIT WITH fmt-exception
 # Run by cpack after it has made the packages. This CMake's archive generator
 # writes the builder's own user as every entry's owner, so the tarball is
 # written again with GNU tar: owned by root, in name order, every time

@@ -1,4 +1,4 @@
-# SPDX-License-Identifier: MIT
+# SPDX-License-Identifier: MIT WITH fmt-exception
 # Release packages of a build: Debian packages (two for the board, one for the
 # host) and a .tar.gz, named after the build's architecture as dpkg names it
 # (armhf for the board, the host's for a host build).

@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+// SPDX-License-Identifier: MIT WITH fmt-exception
 // The hexadecimal numbers of the hardware tools' command lines, read as the
 // scanf conversion "%x" reads them.
 #pragma once

@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+// SPDX-License-Identifier: MIT WITH fmt-exception
 // Standard input, output and error, kept apart from the devices and files
 // that a program opens, and a report on standard output that cannot be
 // written told as a failure.

@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+// SPDX-License-Identifier: MIT WITH fmt-exception
 // Writing a whole buffer to a descriptor, however the kernel splits it, and
 // a line pieced together to a descriptor in one write.
 #pragma once

@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+// SPDX-License-Identifier: MIT WITH fmt-exception
 // brantle: prints the first bytes of a file as one unbroken run of two-digit
 // lower-case hexadecimal numbers, with no separator and no final newline.
 //

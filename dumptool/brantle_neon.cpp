@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+// SPDX-License-Identifier: MIT WITH fmt-exception
 // brantle's NEON copy of its encoder, the one file of the program built for
 // NEON (-mfpu=neon): clang takes NEON intrinsics only in a file built for it,
 // not in one function marked for it. brantle calls it only where the kernel

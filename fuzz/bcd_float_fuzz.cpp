@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+// SPDX-License-Identifier: MIT WITH fmt-exception
 // bcd_to_decimal against the digits that printf shows, and the float checks
 // against the standard classification. The input is the word, the float and
 // the double, as raw bytes.

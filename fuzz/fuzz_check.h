@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+// SPDX-License-Identifier: MIT WITH fmt-exception
 // What the fuzz targets share: a failed check is a finding, reported by
 // aborting, which libFuzzer and the corpus replay both catch.
 #pragma once

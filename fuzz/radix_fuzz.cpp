@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+// SPDX-License-Identifier: MIT WITH fmt-exception
 // radix_parse, radix_format and radix_convert: what parses must format back
 // to the same digits, what is refused must change nothing. The input is the
 // radix, the target radix and the digit string (radixes out of range too).

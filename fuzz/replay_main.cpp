@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+// SPDX-License-Identifier: MIT WITH fmt-exception
 // Replays fuzz inputs through a target without libFuzzer, so that the
 // normal test suite runs the committed corpus with any compiler.
 //   replay DIR|FILE...   exit status 0 when every input passed its checks

@@ -1,5 +1,5 @@
 #!/bin/sh
-# SPDX-License-Identifier: MIT
+# SPDX-License-Identifier: MIT WITH fmt-exception
 # Builds the fuzz targets with clang, libFuzzer, AddressSanitizer and UBSan
 # (integer, shift and bounds checks included, every report fatal), runs each
 # for a fixed number of executions from its seed corpus, and prints the

@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+// SPDX-License-Identifier: MIT WITH fmt-exception
 // scan_hex32 against the C library's sscanf("%x") as the model (glibc: the
 // fuzz targets and their replay use the test tools' C library). Where the
 // number fits 32 bits both must match alike and give the same value; where

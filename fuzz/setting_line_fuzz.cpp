@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+// SPDX-License-Identifier: MIT WITH fmt-exception
 // setting_line_parse and setting_line_trim against a plain model of their
 // rules. The input is the line, a zero byte, and the wanted key.
 #include <cstdint>

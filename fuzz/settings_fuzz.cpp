@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+// SPDX-License-Identifier: MIT WITH fmt-exception
 // settings_load and its lookups against a plain model of the loader: the
 // input is the settings file. Every entry's first-match value is compared,
 // and the numeric lookups against the text lookup.

@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+// SPDX-License-Identifier: MIT WITH fmt-exception
 // memtwig: reads or writes one byte register, or one bit of it, in a page of
 // physical memory, and returns the value as its exit status.
 #include <cstdint>

@@ -1,4 +1,4 @@
-# SPDX-License-Identifier: MIT
+# SPDX-License-Identifier: MIT WITH fmt-exception
 # What scripts/demo and scripts/test-all share, sourced by both: which Debian
 # packages this machine lacks, and installing them when run as root.
 

@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+// SPDX-License-Identifier: MIT WITH fmt-exception
 // The board's serial line, as both serial programs use it.
 #pragma once
 #include <sys/ioctl.h>

@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+// SPDX-License-Identifier: MIT WITH fmt-exception
 // lineecho: sends back on the board's serial line every burst of bytes that
 // it receives there, up to the burst's first zero byte, and prints each burst.
 #include <cstdio>

@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+// SPDX-License-Identifier: MIT WITH fmt-exception
 // loopcheck: tests the board's serial line through a connector that joins
 // its output to its input. Sends numbered test lines, prints what goes out
 // and what comes back, and stops at the first answer that differs.

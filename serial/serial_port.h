@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+// SPDX-License-Identifier: MIT WITH fmt-exception
 // Serial port module: one Linux serial line in raw mode, written a byte or a
 // buffer at a time and read a byte or a burst at a time. The line's 0.1 s
 // read timer paces every read; nothing here spins or sleeps.

@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+// SPDX-License-Identifier: MIT WITH fmt-exception
 // carvolt: writes or reads one 16-bit register of the device on SPI bus 2,
 // chip select 0.
 #include <cstdint>

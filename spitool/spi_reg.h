@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+// SPDX-License-Identifier: MIT WITH fmt-exception
 // SPI register transfers: one 16-bit register of the device behind an open
 // spidev node, written with a 4-byte frame or read with a 2-byte address
 // followed by a 2-byte answer, each as one SPI_IOC_MESSAGE request.

@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+// SPDX-License-Identifier: MIT WITH fmt-exception
 // Page store extraction: reads 8 KiB task pages out of the controller's old
 // page store (64 KiB chunk files named by four hex digits) and writes each
 // page's text to a page file of its own in the same directory.

@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+// SPDX-License-Identifier: MIT WITH fmt-exception
 // sorbelt: turns the old task page store into one page file per page and
 // reports each page on a line of its own.
 #include <cstdio>

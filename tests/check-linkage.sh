@@ -1,5 +1,5 @@
 #!/bin/sh
-# SPDX-License-Identifier: MIT
+# SPDX-License-Identifier: MIT WITH fmt-exception
 # check-linkage.sh host|static PROGRAM: a host program may need only the C
 # library (and libm); a board program must be a static 32-bit ARM executable
 # on the board's C library, musl, with a build-id.

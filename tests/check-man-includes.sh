@@ -1,5 +1,5 @@
 #!/bin/sh
-# SPDX-License-Identifier: MIT
+# SPDX-License-Identifier: MIT WITH fmt-exception
 # check-man-includes.sh BUILD_DIR: installs the library of a build into a
 # scratch folder, and compiles each #include of the SYNOPSIS of every section 3
 # page installed there on its own, as C89, against the headers installed with

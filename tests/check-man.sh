@@ -1,5 +1,5 @@
 #!/bin/sh
-# SPDX-License-Identifier: MIT
+# SPDX-License-Identifier: MIT WITH fmt-exception
 # check-man.sh PAGE [PROGRAM ARG... [2]]: the page renders without a single
 # warning and, with a program, its USAGE TEXT section shows the usage text
 # that the program prints for these arguments (on standard error when the

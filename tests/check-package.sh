@@ -1,5 +1,5 @@
 #!/bin/sh
-# SPDX-License-Identifier: MIT
+# SPDX-License-Identifier: MIT WITH fmt-exception
 # check-package.sh BUILD_DIR: builds the Debian package of a host build,
 # checks what it holds and says (and what lintian says, where it is
 # installed), unpacks it into a scratch root, runs each program from there,

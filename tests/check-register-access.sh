@@ -1,5 +1,5 @@
 #!/bin/sh
-# SPDX-License-Identifier: MIT
+# SPDX-License-Identifier: MIT WITH fmt-exception
 # memtwig's register accesses as the board build compiled them, read off its
 # disassembly: a read loads the byte once; a whole-byte write stores once and
 # never loads; a bit write loads once and stores once.

@@ -1,4 +1,4 @@
-/* SPDX-License-Identifier: MIT */
+/* SPDX-License-Identifier: MIT WITH fmt-exception */
 /* Decimal text read as atoi and atol read it, clamped to 32 bits (internal to
  * the library). */
 #pragma once

@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+// SPDX-License-Identifier: MIT WITH fmt-exception
 // mkostemp is not POSIX: glibc declares it for _GNU_SOURCE only
 #define _GNU_SOURCE
 

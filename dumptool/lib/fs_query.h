@@ -1,4 +1,4 @@
-/* SPDX-License-Identifier: MIT */
+/* SPDX-License-Identifier: MIT WITH fmt-exception */
 /* File-system queries: file size and file-system space in KiB, the oldest and
  * the newest file with an extension in a directory, the last component of a
  * path. Usable from C and C++. Single-threaded use only: every result lies

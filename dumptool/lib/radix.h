@@ -1,4 +1,4 @@
-/* SPDX-License-Identifier: MIT */
+/* SPDX-License-Identifier: MIT WITH fmt-exception */
 /* Radix, BCD and floating-point checks. Usable from C and C++. No state, no
  * output.
  *

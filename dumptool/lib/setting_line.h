@@ -1,4 +1,4 @@
-/* SPDX-License-Identifier: MIT */
+/* SPDX-License-Identifier: MIT WITH fmt-exception */
 /* Single-line setting parser: tells whether one key = value line held in
  * memory sets a wanted key, and hands back its value trimmed of spaces.
  * Usable from C and C++. Single-threaded use only; nothing is printed.

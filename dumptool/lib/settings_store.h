@@ -1,4 +1,4 @@
-/* SPDX-License-Identifier: MIT */
+/* SPDX-License-Identifier: MIT WITH fmt-exception */
 /* Settings file store: loads one file of key=value lines into a fixed,
  * process-wide table and answers lookups by key, as text or as a number.
  * Usable from C and C++. Single-threaded use only; nothing is printed.

@@ -1,4 +1,4 @@
-# SPDX-License-Identifier: MIT
+# SPDX-License-Identifier: MIT WITH fmt-exception
 # Run by the install (CMakeLists.txt sets boardutil_pc_*): writes the
 # pkg-config file for the prefix that this install goes to, then installs it
 # as install(FILES) would, under DESTDIR where one is given. With

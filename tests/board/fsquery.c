@@ -1,4 +1,4 @@
-/* SPDX-License-Identifier: MIT */
+/* SPDX-License-Identifier: MIT WITH fmt-exception */
 /* A C caller of the utility library, run on the board with its own shell and
  * ls: fsquery DIR EXT [NAME...] gives the files NAME of DIR modification
  * times a minute apart, the first the oldest, then prints the oldest and the

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-# SPDX-License-Identifier: MIT
+# SPDX-License-Identifier: MIT WITH fmt-exception
 """Power cuts on the emulated board (run-board.py's): sorbelt converts a page
 store on an SD card, qemu is killed at a chosen moment, the board boots again
 from the same card, the page files are checked and sorbelt runs a second time.

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-# SPDX-License-Identifier: MIT
+# SPDX-License-Identifier: MIT WITH fmt-exception
 """Runs case tables on an emulated i.MX6 board: a real ARM Linux kernel under
 qemu-system-arm, with the static board programs in its initramfs.
 

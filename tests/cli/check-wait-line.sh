@@ -1,5 +1,5 @@
 #!/bin/sh
-# SPDX-License-Identifier: MIT
+# SPDX-License-Identifier: MIT WITH fmt-exception
 # check-wait-line.sh SORBELT EMULATOR...: while another process holds the
 # store's lock, sorbelt's waiting line reaches standard error in one write or
 # writev, on the C library the program is built on; two runs that wait on one

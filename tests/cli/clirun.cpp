@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+// SPDX-License-Identifier: MIT WITH fmt-exception
 // clirun: runs the command-line cases of one or more case tables and checks
 // every run byte for byte: standard output, standard error, exit status, and
 // the files it leaves behind.

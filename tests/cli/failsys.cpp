@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+// SPDX-License-Identifier: MIT WITH fmt-exception
 // failsys: runs a program with some system calls failing, as an older kernel
 // or another file system fails them, through a seccomp filter that the
 // program inherits: nothing inside the program is changed.

@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+// SPDX-License-Identifier: MIT WITH fmt-exception
 // holdlock: holds an exclusive flock on a path for a while, as another
 // process holding the page store would (a stopped run, a backup's flock).
 //

@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+// SPDX-License-Identifier: MIT WITH fmt-exception
 // open and open64 are both defined here, so neither may stand for the other
 #undef _FILE_OFFSET_BITS
 #include "fakeboard.h"

@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+// SPDX-License-Identifier: MIT WITH fmt-exception
 // The fake board: a library preloaded into the unchanged programs that maps
 // the board's fixed device paths to stand-ins on this machine and answers
 // the requests that a stand-in cannot. The core (fakeboard.cpp) maps paths

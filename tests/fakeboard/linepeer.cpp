@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+// SPDX-License-Identifier: MIT WITH fmt-exception
 // linepeer: the far end of the board's serial line, for tests and benchmarks.
 //
 //   linepeer LINK RECORD STEP...

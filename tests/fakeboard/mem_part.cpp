@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+// SPDX-License-Identifier: MIT WITH fmt-exception
 // The board's physical memory "/dev/mem". FAKEBOARD_MEM names its stand-in: a
 // sparse file at least as large as the highest address a test uses, so that
 // the real mmap maps a page of it at the real offset and the kernel itself

@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+// SPDX-License-Identifier: MIT WITH fmt-exception
 // The board's SPI node "/dev/spidev2.0". FAKEBOARD_SPI names its stand-in (any
 // file that opens, /dev/null will do). Every request on it is answered here
 // and logged with every field it carries:

@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+// SPDX-License-Identifier: MIT WITH fmt-exception
 // The board's serial line "/dev/ttyO1". FAKEBOARD_TTY names its stand-in: a
 // pseudo-terminal whose other side the test drives, or a path that does not
 // open. A stand-in that opens but is not a terminal is refused, as a missing

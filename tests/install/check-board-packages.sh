@@ -1,5 +1,5 @@
 #!/bin/sh
-# SPDX-License-Identifier: MIT
+# SPDX-License-Identifier: MIT WITH fmt-exception
 # check-board-packages.sh BUILD_DIR: makes the Debian packages of the board
 # build, checks that each program in boardtools carries the release and that
 # its plain-text pages are plain, then unpacks libboardutil-dev and builds the

@@ -1,5 +1,5 @@
 #!/bin/sh
-# SPDX-License-Identifier: MIT
+# SPDX-License-Identifier: MIT WITH fmt-exception
 # check-install.sh BUILD_DIR CC "EMULATOR" "CFLAGS" LIBDIR [SYSTEM_NAME]:
 # installs the build into a scratch prefix, then builds a C89 program against
 # the copy of the library in LIBDIR (under the prefix) twice, through

@@ -1,4 +1,4 @@
-/* SPDX-License-Identifier: MIT */
+/* SPDX-License-Identifier: MIT WITH fmt-exception */
 /* A C89 caller of the installed library: built with the C compiler alone, so
  * it links only if the library needs nothing of the C++ run-time.
  * use_boardutil DIR: DIR is a scratch directory for its settings file. */

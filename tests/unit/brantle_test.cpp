@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+// SPDX-License-Identifier: MIT WITH fmt-exception
 // brantle against a per-byte reference: random files and limits, many of
 // them around the program's read blocks. The build names the program
 // (BRANTLE_PATH) and the command that runs it (BRANTLE_EMULATOR, empty on the

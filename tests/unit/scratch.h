@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+// SPDX-License-Identifier: MIT WITH fmt-exception
 // A scratch directory for one test, removed with everything in it at the end.
 #pragma once
 #include <string>

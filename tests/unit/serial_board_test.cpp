@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+// SPDX-License-Identifier: MIT WITH fmt-exception
 // The serial port module on the board's line as the fake board gives it: a
 // pty with the modem lines of a UART. Runs with the fake board preloaded.
 #include <cstdlib>
