@@ -24,9 +24,11 @@ install_missing() {
     [ "$(id -u)" = 0 ] || return 1
     echo "== installing: $want${lists:+(and the armhf package lists)}"
     export DEBIAN_FRONTEND=noninteractive
-    { [ -z "$lists" ] || dpkg --add-architecture armhf; } &&
-        apt-get update -q >/dev/null &&
-        { [ -z "$want" ] || apt-get install -y -q $want >/dev/null; } && return 0
+    { [ -z "$lists" ] || dpkg --add-architecture armhf; } || { echo "== installing failed"; return 1; }
+    # a mirror caught mid-sync fails one index of many: the install goes on
+    # with the lists that did come, and fails itself if they lack a package
+    apt-get update -q >/dev/null || echo "== apt-get update failed in part; installing from the lists it has"
+    { [ -z "$want" ] || apt-get install -y -q $want >/dev/null; } && return 0
     echo "== installing failed"
     return 1
 }
