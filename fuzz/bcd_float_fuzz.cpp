@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "fuzz_check.h"
-#include "radix.h"
+#include <boardutil/radix.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint8_t bytes[16] = {};

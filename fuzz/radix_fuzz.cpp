@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "fuzz_check.h"
-#include "radix.h"
+#include <boardutil/radix.h>
 
 namespace {
 

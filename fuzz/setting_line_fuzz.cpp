@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "fuzz_check.h"
-#include "setting_line.h"
+#include <boardutil/setting_line.h>
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "fuzz_check.h"
-#include "settings_store.h"
+#include <boardutil/settings_store.h>
 
 namespace {
 

@@ -1,7 +1,4 @@
 // SPDX-License-Identifier: MIT WITH fmt-exception
-// mkostemp is not POSIX: glibc declares it for _GNU_SOURCE only
-#define _GNU_SOURCE
-
 #include "fs_query.h"
 
 #include <fcntl.h>

@@ -1,7 +1,4 @@
 // SPDX-License-Identifier: MIT WITH fmt-exception
-// strnlen is POSIX, not C99
-#define _POSIX_C_SOURCE 200809L
-
 #include "settings_store.h"
 
 #include <stdbool.h>

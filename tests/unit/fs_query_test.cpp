@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT WITH fmt-exception
-#include "fs_query.h"
+#include <boardutil/fs_query.h>
 
 #include <algorithm>
 #include <climits>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT WITH fmt-exception
-#include "radix.h"
+#include <boardutil/radix.h>
 
 #include <cfloat>
 #include <climits>

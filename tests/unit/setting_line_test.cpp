@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT WITH fmt-exception
-#include "setting_line.h"
+#include <boardutil/setting_line.h>
 
 #include <cstring>
 #include <gtest/gtest.h>

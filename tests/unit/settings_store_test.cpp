@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT WITH fmt-exception
-#include "settings_store.h"
+#include <boardutil/settings_store.h>
 
 #include <climits>
 #include <gtest/gtest.h>
