@@ -12,6 +12,10 @@ if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
   endif()
 endif()
 
+if(NOT CPACK_BUILD_CONFIG AND CPACK_BOARDTOOLS_DEFAULT_CONFIG)
+  set(CPACK_BUILD_CONFIG ${CPACK_BOARDTOOLS_DEFAULT_CONFIG})
+endif()
+
 # A package is unpacked and used anywhere (dpkg-deb -x, the tarball), so its
 # pkg-config file finds the prefix from where it lies (write-pc.cmake).
 set(ENV{BOARDTOOLS_PC_RELOCATABLE} 1)
