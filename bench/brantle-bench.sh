@@ -25,7 +25,7 @@ cmake --build --preset host -j2 --target brantle >/dev/null
 brantle=$PWD/build/host/dumptool/brantle
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-g++ -std=c++20 -O2 bench/brantle-floor.cpp -o "$scratch/floor"
+g++ -std=c++17 -O2 bench/brantle-floor.cpp -o "$scratch/floor"
 file=$scratch/random
 head -c $((mib * 1048576)) /dev/urandom >"$file"
 

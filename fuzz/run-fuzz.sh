@@ -21,14 +21,17 @@ mkdir -p "$out"
 
 cc=${CC_FUZZ:-clang}
 cxx=${CXX_FUZZ:-clang++}
+# the library's headers as a caller includes them, <boardutil/...>
+mkdir "$out/include"
+ln -s ../../../dumptool/lib "$out/include/boardutil"
 flags="-O1 -g -D_FILE_OFFSET_BITS=64 -Wall -Wextra -Werror -fno-sanitize-recover=all -fno-omit-frame-pointer
-  -Idumptool/lib -Icommon"
+  -I$out/include -Icommon"
 checks=address,undefined,integer,bounds
 # the library is C: its objects get libFuzzer's coverage, the targets its main
 lib=
 for source in board_number settings_store setting_line radix; do
     # shellcheck disable=SC2086
-    $cc -std=c99 $flags -fsanitize=fuzzer-no-link,$checks -c "dumptool/lib/$source.c" -o "$out/$source.o" ||
+    $cc -std=c99 -D_POSIX_C_SOURCE=200809L $flags -fsanitize=fuzzer-no-link,$checks -c "dumptool/lib/$source.c" -o "$out/$source.o" ||
         { echo "== $source: the build failed"; exit 1; }
     lib="$lib $out/$source.o"
 done
@@ -36,7 +39,7 @@ targets="settings setting_line radix bcd_float scan_hex"
 
 for t in $targets; do
     # shellcheck disable=SC2086
-    $cxx -std=c++20 -fno-exceptions -fno-rtti $flags -fsanitize=fuzzer,$checks "fuzz/${t}_fuzz.cpp" $lib -o "$out/$t" ||
+    $cxx -std=c++17 -fno-exceptions -fno-rtti $flags -fsanitize=fuzzer,$checks "fuzz/${t}_fuzz.cpp" $lib -o "$out/$t" ||
         { echo "== $t: the build failed"; exit 1; }
 done
 
