@@ -17,6 +17,9 @@ done
 cpack --config "$build/CPackConfig.cmake" -G DEB -B "$scratch/out" >"$scratch/cpack.log" 2>&1 ||
     { cat "$scratch/cpack.log"; fail "cpack failed"; }
 deb=$(ls "$scratch"/out/*.deb)
+# the library's folder as the build names it: lib/TRIPLET where it was
+# configured for the prefix /usr on Debian
+libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:[A-Z]*=//p' "$build/CMakeCache.txt")
 
 info=$(dpkg-deb --info "$deb")
 arch=$(dpkg --print-architecture)
@@ -26,8 +29,8 @@ done
 contents=$(dpkg-deb --contents "$deb" | awk '{ print $6 }')
 for path in usr/bin/sorbelt usr/bin/brantle usr/bin/loopcheck usr/bin/lineecho usr/bin/carvolt \
             usr/bin/memtwig usr/share/man/man1/sorbelt.1.gz usr/share/man/man3/boardutil_fs.3.gz \
-            usr/lib/libboardutil.a usr/include/boardutil/boardutil.h usr/lib/pkgconfig/boardutil.pc \
-            usr/lib/cmake/boardutil/boardutilConfig.cmake usr/share/doc/boardtools/copyright \
+            usr/${libdir:-lib}/libboardutil.a usr/include/boardutil/boardutil.h usr/${libdir:-lib}/pkgconfig/boardutil.pc \
+            usr/${libdir:-lib}/cmake/boardutil/boardutilConfig.cmake usr/share/doc/boardtools/copyright \
             usr/share/doc/boardtools/memtwig.txt; do
     echo "$contents" | grep -qx "\./$path" || fail "$path is missing from the package"
 done
@@ -64,7 +67,7 @@ int main(void) {
     return 0;
 }
 CODE
-export PKG_CONFIG_PATH="$root/usr/lib/pkgconfig"
+export PKG_CONFIG_PATH="$root/usr/${libdir:-lib}/pkgconfig"
 # shellcheck disable=SC2046
 cc -o "$scratch/use" "$scratch/use.c" $(pkg-config --cflags --libs boardutil) ||
     fail "a C program does not build against the packaged library"
