@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT WITH fmt-exception
 // Standard input, output and error, kept apart from the devices and files
-// that a program opens, and a report on standard output that cannot be
-// written told as a failure.
+// that a program opens, a report on standard output that cannot be written
+// told as a failure, and one that can be written written whole.
 #pragma once
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -14,16 +15,24 @@
 namespace std_streams_detail {
 
 constexpr char kNull[] = "/dev/null";
-constexpr char kRefusal[] = ": standard output is closed and /dev/null cannot be opened: ";
+constexpr char kRefusal[] = ": standard output is closed and /dev/null cannot be opened";
 constexpr int kLineArea = 256;
 constexpr char kOutputName[] = "stdout";  // the perror prefix of a lost report
 inline bool g_loss_said = false;
 
-inline void say_refused(const char* program, int reason) {
-    const char* texts[] = {program, kRefusal, std::strerror(reason), "\n"};
+// What the program prints on standard output, until std_streams_flush writes
+// it: stdio drops what it holds where a write fails with EAGAIN.
+constexpr std::size_t kOutputArea = 4096;
+inline char g_output[kOutputArea] = {};
+inline std::size_t g_output_length = 0;
+inline int g_output_error = 0;  // of the first write of standard output that failed
+
+// Writes "HEAD TAIL: strerror(reason)\n" on standard error in one write. A
+// closed standard error leaves the status alone to tell.
+__attribute__((noinline)) inline void say_error(const char* head, const char* tail, int reason) {
+    const char* texts[] = {head, tail, ": ", std::strerror(reason), "\n"};
     char line[kLineArea];
-    // a closed standard error leaves the status alone to tell
-    (void)write_joined(STDERR_FILENO, texts, 4, line, sizeof line);
+    (void)write_joined(STDERR_FILENO, texts, 5, line, sizeof line);
 }
 
 // Opens kNull for access without ever waiting (a FIFO there would hold the
@@ -44,6 +53,12 @@ inline int open_null(int access) {
     // non-blocking, where a full buffer would fail a write
     (void)fcntl(fd, F_SETFL, 0);
     return fd;
+}
+
+inline void write_output() {
+    if (g_output_length > 0 && !write_all(STDOUT_FILENO, g_output, g_output_length) && g_output_error == 0)
+        g_output_error = errno != 0 ? errno : EIO;
+    g_output_length = 0;
 }
 
 }  // namespace std_streams_detail
@@ -83,7 +98,7 @@ inline int open_null(int access) {
         if (fd == target || target == STDIN_FILENO) continue;
         // while standard input stays closed, the open takes descriptor 0
         if (fd >= 0 && fcntl(fd, F_DUPFD, target) == target && close(fd) == 0) continue;
-        if (target == STDOUT_FILENO) say_refused(program, errno);
+        if (target == STDOUT_FILENO) say_error(program, kRefusal, errno);
         return -1;
     }
     return 0;
@@ -97,18 +112,55 @@ inline void std_streams_say_lost(int reason) {
     using namespace std_streams_detail;
     if (g_loss_said) return;
     g_loss_said = true;
-    const char* texts[] = {kOutputName, ": ", std::strerror(reason), "\n"};
-    char line[kLineArea];
-    (void)write_joined(STDERR_FILENO, texts, 4, line, sizeof line);
+    say_error(kOutputName, "", reason);
 }
 
-// Writes out what the program has printed on standard output through stdio
-// and not yet written. Returns true when every write of standard output
-// through stdio has succeeded so far. Returns false when one has failed, in
-// this call or earlier: then, unless quiet, the line of std_streams_say_lost
-// has been written, with the errno of the failed write, once per process.
-// Call it right after the prints whose loss must be told, before another
-// call can change errno; stdio keeps the failure, errno does not.
+// The perror line of prefix and errno, "PREFIX: REASON", in one write, which
+// waits where standard error is non-blocking and full.
+inline void std_streams_perror(const char* prefix) {
+    std_streams_detail::say_error(prefix, "", errno);
+}
+
+// Writes text, a line or a few, on standard error in one write, as
+// std_streams_perror does; what does not fit in 256 bytes is left out.
+inline void std_streams_say(const char* text) {
+    char line[std_streams_detail::kLineArea];
+    (void)write_joined(STDERR_FILENO, &text, 1, line, sizeof line);
+}
+
+// Adds text to what the program reports on standard output, for
+// std_streams_flush to write out; what waits is written out first where text
+// does not fit beside it, and a text of kOutputArea bytes or more is cut
+// there (the longest the programs print is a line with a 256-byte burst).
+__attribute__((noinline)) inline void std_streams_put(const char* text) {
+    using namespace std_streams_detail;
+    std::size_t length = std::strlen(text);
+    if (length > kOutputArea - g_output_length) write_output();
+    if (length > kOutputArea) length = kOutputArea;
+    // NOLINTNEXTLINE(bugprone-not-null-terminated-result): the area holds bytes for write, not a string
+    std::memcpy(g_output + g_output_length, text, length);
+    g_output_length += length;
+}
+
+// Adds the text that format and the arguments make, as printf would, up to
+// 511 bytes, as std_streams_put does.
+// NOLINTNEXTLINE(cert-dcl50-cpp): printf's formats, checked by the attribute
+__attribute__((format(printf, 1, 2), noinline)) inline void std_streams_print(const char* format, ...) {
+    char line[512];
+    std::va_list args;
+    va_start(args, format);
+    (void)std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    std_streams_put(line);
+}
+
+// Writes out what the program has printed with std_streams_put and
+// std_streams_print and not yet written, waiting where standard output is
+// non-blocking and full. Returns true when every write of standard output has
+// succeeded so far. Returns false when one has failed, in this call or
+// earlier: then, unless quiet, the line of std_streams_say_lost has been
+// written, with the errno of the first failed write, once per process. Call
+// it right after the prints whose loss must be told.
 //
 // A reader that has gone away ends the program by SIGPIPE in the write, as
 // ever; where SIGPIPE is ignored, that write fails with EPIPE like any other.
@@ -116,7 +168,9 @@ inline void std_streams_say_lost(int reason) {
 // Out of line: the programs check after each line they print, and the
 // board's static programs have a size budget.
 [[nodiscard]] __attribute__((noinline)) inline bool std_streams_flush(bool quiet = false) {
-    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
-    if (!quiet) std_streams_say_lost(errno != 0 ? errno : EIO);
+    using namespace std_streams_detail;
+    write_output();
+    if (g_output_error == 0) return true;
+    if (!quiet) std_streams_say_lost(g_output_error);
     return false;
 }

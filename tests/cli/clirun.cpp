@@ -28,7 +28,9 @@
 //                                output to PATH (e.g. /dev/full) instead of
 //                                the capture; "stdout-to closed-pipe" gives
 //                                them a pipe that nobody reads, with SIGPIPE
-//                                at its default
+//                                at its default; "stdout-to slow-pipe" a
+//                                non-blocking pipe that is first read after a
+//                                second, its bytes the standard output
 //   run PROGRAM ARG...           runs a program named with --program
 //   stdout STRING                what the last run printed on standard output
 //   stderr STRING                what it printed on standard error
@@ -441,6 +443,12 @@ Outcome run_program(const std::string& base, const std::vector<std::string>& arg
     if (in) std::fclose(in);
     if (!error.empty()) return o;
 
+    // the slow pipe's ends: the run writes, this process reads
+    int slow[2] = {-1, -1};
+    if (rs.stdout_to == "slow-pipe" && pipe(slow) != 0) {
+        error = "cannot make a pipe";
+        return o;
+    }
     pid_t pid = fork();
     if (pid == 0) {
         int fd_in = open(in_path.c_str(), O_RDONLY);
@@ -454,6 +462,11 @@ Outcome run_program(const std::string& base, const std::vector<std::string>& arg
             close(fd_out);
             fd_out = ends[1];
             signal(SIGPIPE, SIG_DFL);
+        } else if (rs.stdout_to == "slow-pipe") {
+            close(slow[0]);
+            close(fd_out);
+            fd_out = slow[1];
+            if (fcntl(fd_out, F_SETFL, O_NONBLOCK) != 0) _exit(126);
         } else if (!rs.stdout_to.empty()) {
             close(fd_out);
             fd_out = open(rs.stdout_to.c_str(), O_WRONLY);
@@ -479,10 +492,21 @@ Outcome run_program(const std::string& base, const std::vector<std::string>& arg
         std::fprintf(stderr, "clirun: %s: %s\n", words[0].c_str(), std::strerror(errno));
         _exit(127);
     }
+    if (slow[1] >= 0) {
+        close(slow[1]);
+        fcntl(slow[0], F_SETFL, O_NONBLOCK);
+    }
     if (pid < 0) {
+        if (slow[0] >= 0) close(slow[0]);
         error = "fork failed";
         return o;
     }
+    std::string slow_out;
+    auto drain = [&slow, &slow_out]() {
+        char chunk[65536];
+        ssize_t got;
+        while ((got = read(slow[0], chunk, sizeof chunk)) > 0) slow_out.append(chunk, static_cast<size_t>(got));
+    };
     int wstatus = 0;
     struct timespec tick = {0, 2000000};
     long waited_ms = 0;
@@ -501,10 +525,16 @@ Outcome run_program(const std::string& base, const std::vector<std::string>& arg
             kill(pid, SIGTERM);
             stopped = true;
         }
+        if (slow[0] >= 0 && waited_ms >= 1000) drain();
         nanosleep(&tick, nullptr);
         waited_ms += 2;
     }
     if (!read_file(out_path, o.out) || !read_file(err_path, o.err)) error = "cannot read the captured output";
+    if (slow[0] >= 0) {
+        drain();  // the writer is gone: the pipe holds all that is left
+        close(slow[0]);
+        o.out = slow_out;
+    }
     o.status = timed_out ? "timed out"
                : WIFEXITED(wstatus) ? "exit " + std::to_string(WEXITSTATUS(wstatus))
                                     : "signal " + std::to_string(WTERMSIG(wstatus));
@@ -636,8 +666,8 @@ Result run_case(const Case& c, std::string& report, std::string& skip_reason) {
         } else if (d == "stderr-closed") {
             rs.stderr_closed = true;
         } else if (d == "stdout-to") {
-            if (w.size() != 1) { bad("needs a path or closed-pipe"); break; }
-            rs.stdout_to = w[0] == "closed-pipe" ? w[0] : at(w[0]);
+            if (w.size() != 1) { bad("needs a path, closed-pipe or slow-pipe"); break; }
+            rs.stdout_to = w[0] == "closed-pipe" || w[0] == "slow-pipe" ? w[0] : at(w[0]);
         } else if (d == "run") {
             close_run();
             if (w.empty()) { bad("needs a program"); break; }
