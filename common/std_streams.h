@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include "write_all.h"
@@ -36,22 +38,20 @@ __attribute__((noinline)) inline void say_error(const char* head, const char* ta
 }
 
 // Opens kNull for access without ever waiting (a FIFO there would hold the
-// open until a peer came). Returns the descriptor, in blocking mode again, or
-// -1 with errno telling why: what does not seek as the null device does, every
-// seek landing at 0, does not count and gives ENODEV. A FIFO, a terminal, a
-// plain file or a directory there fails that test; fstat would tell a
-// character device too, but costs the board's static programs a kilobyte each.
+// open until a peer came). Returns the descriptor, or -1 with errno telling
+// why: anything there but the null device (character device 1, 3) does not
+// count and gives ENODEV. A FIFO, a terminal, a plain file, a directory, and
+// /dev/full, /dev/zero or /dev/urandom, which seek as the null device does,
+// fail that test.
 inline int open_null(int access) {
     int fd = open(kNull, access | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) return -1;
-    if (lseek(fd, 1, SEEK_SET) != 0) {
+    struct stat node;
+    if (fstat(fd, &node) != 0 || !S_ISCHR(node.st_mode) || node.st_rdev != makedev(1, 3)) {
         close(fd);
         errno = ENODEV;
         return -1;
     }
-    // another device bound there must not leave a standard stream
-    // non-blocking, where a full buffer would fail a write
-    (void)fcntl(fd, F_SETFL, 0);
     return fd;
 }
 
@@ -71,9 +71,9 @@ inline void write_output() {
 // /dev/mem). Each of the three that is closed is opened on /dev/null,
 // standard input for reading, the others for writing.
 //
-// /dev/null is opened without waiting and counts only where it seeks as the
-// null device does: a FIFO, a terminal or a plain file there (a broken chroot
-// or initramfs) is taken as a /dev/null that does not open.
+// /dev/null is opened without waiting and counts only where it is the null
+// device: a FIFO, a terminal, a plain file or another device there (a broken
+// chroot or initramfs) is taken as a /dev/null that does not open.
 //
 // Returns 0 when standard output and standard error are open, as given or
 // on /dev/null: the program runs. Standard input is open too, except when it
