@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -75,6 +76,10 @@ inline void write_output() {
 // device: a FIFO, a terminal, a plain file or another device there (a broken
 // chroot or initramfs) is taken as a /dev/null that does not open.
 //
+// It also ignores SIGXFSZ, so that a write over the file-size limit fails with
+// EFBIG and is told like any other failed write, instead of ending the
+// program.
+//
 // Returns 0 when standard output and standard error are open, as given or
 // on /dev/null: the program runs. Standard input is open too, except when it
 // was closed and /dev/null does not open for reading (an initramfs before
@@ -92,6 +97,9 @@ inline void write_output() {
 // device, "No such device or address" (ENXIO) for a FIFO without a reader.
 [[nodiscard]] inline int std_streams_reserve(const char* program) {
     using namespace std_streams_detail;
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    (void)sigaction(SIGXFSZ, &ignore, nullptr);
     for (int target = STDIN_FILENO; target <= STDERR_FILENO; ++target) {
         if (fcntl(target, F_GETFD) != -1) continue;
         int fd = open_null(target == STDIN_FILENO ? O_RDONLY : O_WRONLY);

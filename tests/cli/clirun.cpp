@@ -20,7 +20,8 @@
 //   symlink PATH TARGET          makes a symbolic link
 //   remove PATH                  removes a file or a link
 //   env NAME STRING              sets a variable for the following runs
-//   fsize-limit N                limits the size of files the runs write
+//   fsize-limit N                limits the size of files the runs write,
+//                                with SIGXFSZ at its default
 //   stdin STRING                 standard input of the following runs
 //   stdin-closed                 the following runs start with it closed
 //   stdout-closed, stderr-closed the same for standard output or error
@@ -486,7 +487,7 @@ Outcome run_program(const std::string& base, const std::vector<std::string>& arg
         if (rs.fsize_limit >= 0) {
             struct rlimit rl = {static_cast<rlim_t>(rs.fsize_limit), static_cast<rlim_t>(rs.fsize_limit)};
             setrlimit(RLIMIT_FSIZE, &rl);
-            signal(SIGXFSZ, SIG_IGN);  // so that the write fails with EFBIG instead
+            signal(SIGXFSZ, SIG_DFL);  // the program itself must turn it into EFBIG
         }
         execvp(words[0].c_str(), argv.data());
         std::fprintf(stderr, "clirun: %s: %s\n", words[0].c_str(), std::strerror(errno));
