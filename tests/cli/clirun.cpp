@@ -292,7 +292,10 @@ std::string quote(const std::string& s) {
 // Asks the host side and waits for its answer line; false on no answer.
 bool ask_host(const std::vector<std::string>& words, std::string& answer, std::string& error) {
     std::string line = "@@host";
-    for (auto& w : words) line += " " + quote(w);
+    for (auto& w : words) {
+        line += ' ';
+        line += quote(w);
+    }
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
     struct pollfd in = {0, POLLIN, 0};
