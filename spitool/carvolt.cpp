@@ -32,6 +32,9 @@ int write_register(int fd, const char* addr_text, const char* data_text) {
         return 1;
     }
     std_streams_print("w[%4x][%4x]\n", addr, data);
+    // a terminal sees the echo before the exchange, line by line as stdio
+    // showed it there; a pipe or log gets it at the end, as before
+    if (isatty(STDOUT_FILENO)) (void)std_streams_flush(true);
     // an addition: data above 16 bits carries into the address half
     std::uint32_t frame = addr * 65536u + data;
     int sent = spi_reg_write(fd, &frame, 4);
