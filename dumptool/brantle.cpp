@@ -6,7 +6,6 @@
 // stopping after the byte that brings the count to the limit; this file reads,
 // encodes and writes in blocks instead, with the encoding in vector code.
 #include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
 #include <sys/auxv.h>
 #include <unistd.h>
@@ -126,7 +125,7 @@ int dump(int fd, const char* path, long long budget) {
         ssize_t got = read(fd, g_in, want);
         if (got < 0) {
             if (errno == EINTR) continue;
-            std::perror(path);
+            std_streams_perror(path);
             return -1;
         }
         if (got == 0) break;
@@ -147,7 +146,7 @@ int dump(int fd, const char* path, long long budget) {
 int main(int argc, char** argv) {
     if (std_streams_reserve("brantle") != 0) return kStatusFailed;
     if (argc != 3) {
-        std::fputs(kUsage, stdout);
+        std_streams_put(kUsage);
         (void)std_streams_flush();
         return kStatusFailed;
     }
@@ -155,7 +154,7 @@ int main(int argc, char** argv) {
     int limit = static_cast<int>(boardutil_atol(argv[2]));
     int fd = open(argv[1], O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        std::fputs(kOpenError, stdout);
+        std_streams_put(kOpenError);
         (void)std_streams_flush();
         return kStatusFailed;
     }

@@ -25,11 +25,13 @@ constexpr char kUsage[] =
     " memtwig f1010000 300 wb[0-7] [01] -s\n"
     "\n";
 constexpr char kDevice[] = "/dev/mem";
+constexpr char kOffsetOutside[] = "memtwig: offset 0x%x lies outside the page of 0x%lx bytes\n";
+constexpr int kOffsetLineArea = 96;
 
 enum class Access { kRead, kWrite };
 
 [[noreturn]] void para_err_disp() {
-    std::fputs(kUsage, stdout);
+    std_streams_put(kUsage);
     (void)std_streams_flush();  // told even in terse mode, which prints the text too
     std::exit(-1);
 }
@@ -106,19 +108,21 @@ int main(int argc, char** argv) {
     // outside the one page mapped there is nothing of ours to touch
     long page_size = getpagesize();
     if (offset_addr >= static_cast<unsigned long>(page_size)) {
-        std::fprintf(stderr, "memtwig: offset 0x%x lies outside the page of 0x%lx bytes\n", offset_addr, page_size);
+        char line[kOffsetLineArea];
+        std::snprintf(line, sizeof line, kOffsetOutside, offset_addr, page_size);
+        std_streams_say(line);
         return -1;
     }
 
     int fd = open(kDevice, O_RDWR);
     if (fd < 0) {
-        if (!terse) std::perror("Failed to open /dev/mem");
+        if (!terse) std_streams_perror("Failed to open /dev/mem");
         return -1;
     }
     void* page = mmap(nullptr, static_cast<size_t>(page_size), PROT_READ | PROT_WRITE, MAP_SHARED, fd,
                       static_cast<off_t>(base_addr));
     if (page == MAP_FAILED) {
-        if (!terse) std::perror("mmap");
+        if (!terse) std_streams_perror("mmap");
         return -1;
     }
     PEDR = static_cast<volatile std::uint8_t*>(page) + offset_addr;
@@ -129,12 +133,12 @@ int main(int argc, char** argv) {
         std::uint8_t byte = register_read();
         if (bit < 0) {
             result = byte;
-            if (terse) std::printf("%d\n", result);
-            else std::printf("memtwig addr[%x] read =>[%x]\n", offset_addr, byte);
+            if (terse) std_streams_print("%d\n", result);
+            else std_streams_print("memtwig addr[%x] read =>[%x]\n", offset_addr, byte);
         } else {
             result = (byte & mask) ? 1 : 0;
-            if (terse) std::printf("%d\n", result);
-            else std::printf("memtwig addr[%x] bit%d=(%d)\n", offset_addr, bit, result);
+            if (terse) std_streams_print("%d\n", result);
+            else std_streams_print("memtwig addr[%x] bit%d=(%d)\n", offset_addr, bit, result);
         }
     } else {
         std::uint8_t byte;
@@ -145,7 +149,7 @@ int main(int argc, char** argv) {
             byte = register_write_bit(mask, write_value != 0 ? mask : 0u);
         }
         result = byte;
-        if (!terse) std::printf("memtwig addr[%x] write =>[%x]\n", offset_addr, byte);
+        if (!terse) std_streams_print("memtwig addr[%x] write =>[%x]\n", offset_addr, byte);
     }
     // the access is done; a value that cannot be reported still fails the run
     return std_streams_flush(terse) ? result : -1;

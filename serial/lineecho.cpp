@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT WITH fmt-exception
 // lineecho: sends back on the board's serial line every burst of bytes that
 // it receives there, up to the burst's first zero byte, and prints each burst.
-#include <cstdio>
 #include <cstring>
 #include <time.h>
 
@@ -37,8 +36,6 @@ void pace_empty_read(long long started) {
 
 int main() {
     if (std_streams_reserve("lineecho") != 0) return kStatusFailed;
-    // runs until stopped, often into a log: a signal must not lose a line
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     int fd = board_line_open();
     if (fd < 0) return 0;
 
@@ -52,7 +49,7 @@ int main() {
             continue;
         }
         burst[got] = '\0';
-        std::printf("buf[%s]\n", burst);
+        std_streams_print("buf[%s]\n", burst);
         bool reported = std_streams_flush();
         // the burst that came still goes back
         serial_write(fd, burst, static_cast<int>(std::strlen(burst)));

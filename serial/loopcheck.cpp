@@ -25,8 +25,6 @@ constexpr int kStatusFailed = 1;  // an answer differed, a report line was lost,
 
 int main() {
     if (std_streams_reserve("loopcheck") != 0) return kStatusFailed;
-    // runs until stopped, often into a log: a signal must not lose a line
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     int fd = board_line_open();
     if (fd < 0) return 0;
 
@@ -39,7 +37,7 @@ int main() {
     for (int number = 1;; ++number) {
         std::snprintf(line, sizeof line, kLineFormat, pattern, number);
         int length = static_cast<int>(std::strlen(line));
-        std::printf("send buf[%s]\n", line);
+        std_streams_print("send buf[%s]\n", line);
         // a test that nobody sees is not run on
         if (!std_streams_flush()) return kStatusFailed;
         serial_write(fd, line, length);
@@ -47,11 +45,11 @@ int main() {
             int got = serial_read_until_idle(fd, received, kBurstCapacity);
             if (got > 0) {
                 received[got] = '\0';
-                std::printf("rbuf[%s]\n", received);
+                std_streams_print("rbuf[%s]\n", received);
                 if (!std_streams_flush()) return kStatusFailed;
                 // a prefix test: bytes after the test line in the same burst pass
                 if (std::memcmp(received, line, static_cast<size_t>(length)) != 0) {
-                    std::fputs(kMismatch, stdout);
+                    std_streams_put(kMismatch);
                     (void)std_streams_flush();
                     return kStatusFailed;
                 }

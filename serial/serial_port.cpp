@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: MIT WITH fmt-exception
 #include "serial_port.h"
 
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
+
+#include "std_streams.h"
 
 struct termios saved_settings;
 struct termios line_settings;
@@ -53,7 +54,7 @@ int set_modem_line(int fd, int line, int on) {
 int serial_open(const char* path, int speed, int data_bits, int stop_bits, int parity) {
     int fd = open(path, O_RDWR | O_NOCTTY);
     if (fd < 0) {
-        std::perror(path);
+        std_streams_perror(path);
         return -1;
     }
     tcgetattr(fd, &saved_settings);

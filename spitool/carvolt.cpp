@@ -2,7 +2,6 @@
 // carvolt: writes or reads one 16-bit register of the device on SPI bus 2,
 // chip select 0.
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -24,7 +23,7 @@ constexpr char kOpenFailed[] = "Open failed /dev/spidev2.0\n";
 // report that cannot be written, after the exchange
 constexpr int kStatusFailed = -1;
 
-void print_usage() { std::fputs(kUsage, stdout); }
+void print_usage() { std_streams_put(kUsage); }
 
 int write_register(int fd, const char* addr_text, const char* data_text) {
     std::uint32_t addr = 0, data = 0;
@@ -32,8 +31,10 @@ int write_register(int fd, const char* addr_text, const char* data_text) {
         print_usage();
         return 1;
     }
-    std::printf("w[%4x]", addr);
-    std::printf("[%4x]\n", data);
+    std_streams_print("w[%4x][%4x]\n", addr, data);
+    // a terminal sees the echo before the exchange, line by line as stdio
+    // showed it there; a pipe or log gets it at the end, as before
+    if (isatty(STDOUT_FILENO)) (void)std_streams_flush(true);
     // an addition: data above 16 bits carries into the address half
     std::uint32_t frame = addr * 65536u + data;
     int sent = spi_reg_write(fd, &frame, 4);
@@ -47,10 +48,10 @@ int read_register(int fd, const char* addr_text) {
         print_usage();
         return 1;
     }
-    std::printf("r[%4x]", addr);
+    std_streams_print("r[%4x]", addr);
     unsigned value = 0;
     int got = spi_reg_read(fd, &addr, &value);
-    if (got > 0) std::printf("r[%4x]\n", value);
+    if (got > 0) std_streams_print("r[%4x]\n", value);
     close(fd);
     return got > 0 ? 0 : kStatusFailed;
 }
@@ -63,7 +64,7 @@ int operate(int argc, char** argv) {
     }
     int fd = open(kDevice, O_RDWR | O_NONBLOCK);
     if (fd < 0) {
-        std::fputs(kOpenFailed, stdout);
+        std_streams_put(kOpenFailed);
         return kStatusFailed;
     }
     if (std::strncmp(argv[1], "-w", 2) == 0) {

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT WITH fmt-exception
 #include "spi_reg.h"
 
-#include <cstdio>
 #include <linux/spi/spidev.h>
 #include <sys/ioctl.h>
+
+#include "std_streams.h"
 
 // The kernel reads the same 32-byte entry on the 64-bit host and on the board.
 static_assert(sizeof(spi_ioc_transfer) == 32);
@@ -35,7 +36,7 @@ int spi_reg_write(int fd, const std::uint32_t* frame, int count) {
                            static_cast<unsigned char>(*frame >> 8), static_cast<unsigned char>(*frame)};
     fill(spi_xfer[0], tx, nullptr, sizeof tx);
     if (ioctl(fd, SPI_IOC_MESSAGE(1), spi_xfer) < 0) {
-        std::perror("SPI_IOC_MESSAGE");
+        std_streams_perror("SPI_IOC_MESSAGE");
         return 0;
     }
     return count;
@@ -47,11 +48,10 @@ int spi_reg_read(int fd, const std::uint32_t* addr, unsigned* value) {
     fill(spi_xfer[0], tx, nullptr, 2);
     fill(spi_xfer[1], nullptr, rx, 2);
     if (ioctl(fd, SPI_IOC_MESSAGE(2), spi_xfer) < 0) {
-        std::perror("SPI_IOC_MESSAGE");
+        std_streams_perror("SPI_IOC_MESSAGE");
         return 0;
     }
-    for (unsigned char b : rx) std::printf("[%2.2x]", b);
-    std::printf("\n");
+    std_streams_print("[%2.2x][%2.2x][%2.2x][%2.2x]\n", rx[0], rx[1], rx[2], rx[3]);
     *value = rx[0] * 256u + rx[1];
     return 2;
 }

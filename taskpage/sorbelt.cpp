@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT WITH fmt-exception
 // sorbelt: turns the old task page store into one page file per page and
 // reports each page on a line of its own.
-#include <cstdio>
 #include <cstring>
 
 #include "page_store.h"
@@ -41,30 +40,29 @@ bool take_dir(const char* arg, char* dir) {
 int main(int argc, char** argv) {
     if (std_streams_reserve("sorbelt") != 0) return 1;
     char dir[kDirArea] = {};
-    // a line per page as soon as it is done, into a pipe or a log file too: a
-    // log of a run that was cut short lists the pages that are on the storage
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     if (argc > 2) {
-        std::fputs(kUsage, stderr);
+        std_streams_say(kUsage);
         return 1;
     }
     if (argc == 2) {
         if (!take_dir(argv[1], dir) || is_type(dir) != 1) {
-            std::fputs(kDirNotFound, stderr);
+            std_streams_say(kDirNotFound);
             return 1;
         }
     } else {
         std::memcpy(dir, kDefaultDir, sizeof kDefaultDir);
     }
 
+    // a line per page as soon as it is done, into a pipe or a log file too: a
+    // log of a run that was cut short lists the pages that are on the storage;
     // a line lost does not stop the conversion, but the run then fails
     bool reported = true;
     for (int n = 0; n < kPagesPerKind; ++n) {
-        std::printf("task_%d.dat => %s\n", n, report_text(TaskSave(n, dir)));
+        std_streams_print("task_%d.dat => %s\n", n, report_text(TaskSave(n, dir)));
         reported = std_streams_flush() && reported;
     }
     for (int n = 0; n < kPagesPerKind; ++n) {
-        std::printf("sub_%d.dat => %s\n", n, report_text(TaskSubSave(n, dir)));
+        std_streams_print("sub_%d.dat => %s\n", n, report_text(TaskSubSave(n, dir)));
         reported = std_streams_flush() && reported;
     }
     return reported ? 0 : 1;

@@ -20,7 +20,8 @@
 //   symlink PATH TARGET          makes a symbolic link
 //   remove PATH                  removes a file or a link
 //   env NAME STRING              sets a variable for the following runs
-//   fsize-limit N                limits the size of files the runs write
+//   fsize-limit N                limits the size of files the runs write,
+//                                with SIGXFSZ at its default
 //   stdin STRING                 standard input of the following runs
 //   stdin-closed                 the following runs start with it closed
 //   stdout-closed, stderr-closed the same for standard output or error
@@ -28,7 +29,9 @@
 //                                output to PATH (e.g. /dev/full) instead of
 //                                the capture; "stdout-to closed-pipe" gives
 //                                them a pipe that nobody reads, with SIGPIPE
-//                                at its default
+//                                at its default; "stdout-to slow-pipe" a
+//                                non-blocking pipe that is first read after a
+//                                second, its bytes the standard output
 //   run PROGRAM ARG...           runs a program named with --program
 //   stdout STRING                what the last run printed on standard output
 //   stderr STRING                what it printed on standard error
@@ -289,7 +292,10 @@ std::string quote(const std::string& s) {
 // Asks the host side and waits for its answer line; false on no answer.
 bool ask_host(const std::vector<std::string>& words, std::string& answer, std::string& error) {
     std::string line = "@@host";
-    for (auto& w : words) line += " " + quote(w);
+    for (auto& w : words) {
+        line += ' ';
+        line += quote(w);
+    }
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
     struct pollfd in = {0, POLLIN, 0};
@@ -441,6 +447,12 @@ Outcome run_program(const std::string& base, const std::vector<std::string>& arg
     if (in) std::fclose(in);
     if (!error.empty()) return o;
 
+    // the slow pipe's ends: the run writes, this process reads
+    int slow[2] = {-1, -1};
+    if (rs.stdout_to == "slow-pipe" && pipe(slow) != 0) {
+        error = "cannot make a pipe";
+        return o;
+    }
     pid_t pid = fork();
     if (pid == 0) {
         int fd_in = open(in_path.c_str(), O_RDONLY);
@@ -454,6 +466,11 @@ Outcome run_program(const std::string& base, const std::vector<std::string>& arg
             close(fd_out);
             fd_out = ends[1];
             signal(SIGPIPE, SIG_DFL);
+        } else if (rs.stdout_to == "slow-pipe") {
+            close(slow[0]);
+            close(fd_out);
+            fd_out = slow[1];
+            if (fcntl(fd_out, F_SETFL, O_NONBLOCK) != 0) _exit(126);
         } else if (!rs.stdout_to.empty()) {
             close(fd_out);
             fd_out = open(rs.stdout_to.c_str(), O_WRONLY);
@@ -473,16 +490,27 @@ Outcome run_program(const std::string& base, const std::vector<std::string>& arg
         if (rs.fsize_limit >= 0) {
             struct rlimit rl = {static_cast<rlim_t>(rs.fsize_limit), static_cast<rlim_t>(rs.fsize_limit)};
             setrlimit(RLIMIT_FSIZE, &rl);
-            signal(SIGXFSZ, SIG_IGN);  // so that the write fails with EFBIG instead
+            signal(SIGXFSZ, SIG_DFL);  // the program itself must turn it into EFBIG
         }
         execvp(words[0].c_str(), argv.data());
         std::fprintf(stderr, "clirun: %s: %s\n", words[0].c_str(), std::strerror(errno));
         _exit(127);
     }
+    if (slow[1] >= 0) {
+        close(slow[1]);
+        fcntl(slow[0], F_SETFL, O_NONBLOCK);
+    }
     if (pid < 0) {
+        if (slow[0] >= 0) close(slow[0]);
         error = "fork failed";
         return o;
     }
+    std::string slow_out;
+    auto drain = [&slow, &slow_out]() {
+        char chunk[65536];
+        ssize_t got;
+        while ((got = read(slow[0], chunk, sizeof chunk)) > 0) slow_out.append(chunk, static_cast<size_t>(got));
+    };
     int wstatus = 0;
     struct timespec tick = {0, 2000000};
     long waited_ms = 0;
@@ -501,10 +529,16 @@ Outcome run_program(const std::string& base, const std::vector<std::string>& arg
             kill(pid, SIGTERM);
             stopped = true;
         }
+        if (slow[0] >= 0 && waited_ms >= 1000) drain();
         nanosleep(&tick, nullptr);
         waited_ms += 2;
     }
     if (!read_file(out_path, o.out) || !read_file(err_path, o.err)) error = "cannot read the captured output";
+    if (slow[0] >= 0) {
+        drain();  // the writer is gone: the pipe holds all that is left
+        close(slow[0]);
+        o.out = slow_out;
+    }
     o.status = timed_out ? "timed out"
                : WIFEXITED(wstatus) ? "exit " + std::to_string(WEXITSTATUS(wstatus))
                                     : "signal " + std::to_string(WTERMSIG(wstatus));
@@ -636,8 +670,8 @@ Result run_case(const Case& c, std::string& report, std::string& skip_reason) {
         } else if (d == "stderr-closed") {
             rs.stderr_closed = true;
         } else if (d == "stdout-to") {
-            if (w.size() != 1) { bad("needs a path or closed-pipe"); break; }
-            rs.stdout_to = w[0] == "closed-pipe" ? w[0] : at(w[0]);
+            if (w.size() != 1) { bad("needs a path, closed-pipe or slow-pipe"); break; }
+            rs.stdout_to = w[0] == "closed-pipe" || w[0] == "slow-pipe" ? w[0] : at(w[0]);
         } else if (d == "run") {
             close_run();
             if (w.empty()) { bad("needs a program"); break; }

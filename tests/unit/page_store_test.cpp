@@ -214,7 +214,8 @@ TEST(Extraction, LongestDirectoryWorksAndALongerOneTouchesNothing) {
     // components below the 255-byte name limit, the whole exactly kDirArea - 1
     std::string dir = base;
     while (dir.size() + 201 < static_cast<size_t>(kDirArea - 1)) dir += "/" + std::string(200, 'd');
-    dir += "/" + std::string(kDirArea - 1 - dir.size() - 1, 'e');
+    dir += '/';
+    dir.append(kDirArea - 1 - dir.size(), 'e');
     ASSERT_EQ(dir.size(), static_cast<size_t>(kDirArea - 1));
     std::string rel = dir.substr(base.size() + 1);
     make_store(s, rel);
@@ -278,7 +279,7 @@ bool waits_for_a_lock(pid_t pid) {
     FILE* f = std::fopen("/proc/locks", "r");
     if (!f) return false;
     char line[256];
-    std::string mark = " " + std::to_string(pid) + " ";
+    std::string mark = ' ' + std::to_string(pid) + ' ';
     bool waiting = false;
     while (!waiting && std::fgets(line, sizeof line, f))
         waiting = std::strstr(line, "-> FLOCK") && std::strstr(line, mark.c_str());

@@ -28,6 +28,7 @@ TEST(SettingLine, MatchesTheKeyAndTrimsTheValue) {
     EXPECT_EQ(parse("speed=9600\r\n", "speed"), "9600");
     EXPECT_EQ(parse("sp\reed=96\n00", "speed"), "9600");  // removed wherever they stand
     EXPECT_EQ(parse("k=", "k"), "");
+    EXPECT_EQ(parse("k = \x01v\x01 ", "k"), "\x01v\x01");  // a control byte is text, not a blank
 }
 
 TEST(SettingLine, MissesOtherKeysAndLeavesTheOutputAlone) {

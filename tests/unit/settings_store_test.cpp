@@ -137,6 +137,13 @@ TEST(SettingsStore, ScansTheFirst2047CharactersOfALongLineAndDropsTheRest) {
     EXPECT_EQ(settings_get_int("tail"), 0);
     EXPECT_STREQ(settings_get_text(""), "");
 
+    // the longest line taken whole: 2046 characters and its newline, with the
+    // next line a line of its own
+    std::string whole(2046 - 2, 'w');
+    ASSERT_EQ(load(s, "k=" + whole + "\nnext=1\n"), 2);
+    EXPECT_EQ(settings_get_text("k"), whole);
+    EXPECT_EQ(settings_get_int("next"), 1);
+
     // the longest key fills the slot but for its terminating zero; a line
     // whose '=' lies past its first 2047 characters is no entry
     std::string key(2046, 'k');
