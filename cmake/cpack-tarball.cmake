@@ -5,7 +5,7 @@
 # SOURCE_DATE_EPOCH (cpack-project.cmake has set it), and gzip without a name
 # or time of its own. Beside it, written the same way, NAME-debug.tar.gz
 # holds the programs as built, unstripped, where the tarball has them
-# (packaging.cmake).
+# (packaging.cmake), and the copyright file.
 set(mtime)
 if(DEFINED ENV{SOURCE_DATE_EPOCH})
   set(mtime --mtime=@$ENV{SOURCE_DATE_EPOCH})
@@ -30,6 +30,9 @@ foreach(package IN LISTS CPACK_PACKAGE_FILES)
   file(REMOVE_RECURSE ${staging})
   file(STRINGS ${CPACK_BOARDTOOLS_DEBUG_PROGRAMS} programs)
   file(COPY ${programs} DESTINATION ${staging}/${debug}${CPACK_PACKAGING_INSTALL_PREFIX}/bin)
+  # the license goes wherever the programs go
+  file(COPY ${CPACK_BOARDTOOLS_SOURCE_DIR}/docs/copyright
+       DESTINATION ${staging}/${debug}${CPACK_PACKAGING_INSTALL_PREFIX}/share/doc/boardtools)
   # the modes too are fixed: the build's own follow the builder's umask
   execute_process(COMMAND tar --sort=name --format=gnu --owner=root:0 --group=root:0 --mode=u=rwX,go=rX
                           ${mtime} -C ${staging} -cf - ${debug}
