@@ -3,7 +3,8 @@
 # check-man.sh PAGE [PROGRAM ARG... [2]]: the page renders without a single
 # warning and, with a program, its USAGE TEXT section shows the usage text
 # that the program prints for these arguments (on standard error when the
-# last word is 2). roff cannot show trailing blanks, so they and empty lines are dropped.
+# last word is 2), byte for byte. roff drops blanks at a line's end, so the
+# section ends each line with a $, as cat -e does.
 page=$1; shift
 command -v groff >/dev/null || { echo "groff is missing (Debian: groff-base)"; exit 77; }
 # and as the build renders its plain-text copy
@@ -63,14 +64,16 @@ if [ "$last" = 2 ]; then
     stream=2
     set -- $(echo "$@" | sed 's/ 2$//')
 fi
-tidy() { sed -e 's/[[:space:]]*$//' -e '/^$/d'; }
-if [ $stream = 2 ]; then usage=$("$@" 2>&1 >/dev/null | tidy); else usage=$("$@" 2>/dev/null | tidy); fi
-section=$(groff -man -Tascii -P-cbou "$page" 2>/dev/null |
-    sed -n '/^USAGE TEXT$/,/^[A-Z]/{/^[A-Z]/d;s/^       //;p}' | tidy)
-if [ "$usage" != "$section" ]; then
-    echo "$page: USAGE TEXT differs from the usage text"
-    echo "usage text:"; echo "$usage"
-    echo "USAGE TEXT:"; echo "$section"
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+if [ $stream = 2 ]; then "$@" 2>"$scratch/usage" >/dev/null; else "$@" >"$scratch/usage" 2>/dev/null; fi
+# the lines after the section's first paragraph, their indent and $ taken off
+groff -man -Tascii -P-cbou "$page" 2>/dev/null |
+    sed -n '/^USAGE TEXT$/,/^[A-Z]/{/^[A-Z]/d;p}' | sed '1,/^$/d;/^$/d;s/^       //;s/\$$//' >"$scratch/section"
+if ! cmp -s "$scratch/usage" "$scratch/section"; then
+    echo "$page: USAGE TEXT differs from the usage text, line ends marked with \$:"
+    echo "usage text:"; sed 's/$/$/' "$scratch/usage"
+    echo "USAGE TEXT:"; sed 's/$/$/' "$scratch/section"
     exit 1
 fi
-echo "$page: renders cleanly, USAGE TEXT matches the usage text"
+echo "$page: renders cleanly, USAGE TEXT matches the usage text byte for byte"
