@@ -12,15 +12,16 @@ warnings=$(groff -man -ww -z "$page" 2>&1; groff -man -Tascii -rHY=0 -ww -z "$pa
 if [ -n "$warnings" ]; then
     echo "$page: groff warns:"; echo "$warnings"; exit 1
 fi
-# Exact output and commands are set in bold: each bold text with a blank
-# must stand whole, on one line and with its own spacing, in the plain-text
-# copy as the build renders it. roff may break or stretch a line at an
-# ordinary blank, not at an unbreakable one ("\ ").
+# Exact output and commands are set in bold: each bold text with a blank,
+# and each bold text with its italic placeholders, must stand whole, on one
+# line and with its own spacing, in the plain-text copy as the build renders
+# it. roff may break or stretch a line at an ordinary blank, not at an
+# unbreakable one ("\ ").
 exact=$(awk '
 function plain(s) {
     gsub(/\001/, " ", s); gsub(/\\~/, " ", s); gsub(/\\-/, "-", s); gsub(/\\\(ha/, "^", s)
     gsub(/\\\(dq/, "\"", s); gsub(/\\\(em/, "--", s); gsub(/\\\(mu/, "x", s); gsub(/\\[&%]/, "", s)
-    gsub(/\\e/, "\\", s); sub(/ +$/, "", s)
+    gsub(/\\e/, "\\", s); gsub(/\\h\047[^\047]*\047/, "", s); sub(/ +$/, "", s)
     return s
 }
 function show(s) { s = plain(s); if (s ~ / /) print s }
@@ -39,6 +40,9 @@ function show(s) { s = plain(s); if (s ~ / /) print s }
         }
     }
     if (macro == ".B") { all = arg[1]; for (i = 2; i <= n; i++) all = all " " arg[i]; show(all) }
+    # exact output with its placeholders (a refusal line and its reason), or
+    # an option with its argument: one text
+    else if (macro == ".BI" || macro == ".IB") { all = ""; for (i = 1; i <= n; i++) all = all arg[i]; show(all) }
     else for (i = (macro ~ /^\.B/ ? 1 : 2); i <= n; i += 2) show(arg[i])
     next
 }
