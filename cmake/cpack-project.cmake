@@ -1,10 +1,19 @@
 # SPDX-License-Identifier: MIT WITH fmt-exception
 # Read by cpack before it makes each package. The packages are reproducible:
 # every time in them is SOURCE_DATE_EPOCH, which the environment may give and
-# is otherwise the time of the last commit of the tree.
+# is otherwise the time of the last commit of the tree: in a source release,
+# which is no git checkout, as commit-time holds it (git archive writes it).
+# CPackSourceConfig.cmake, alone in setting CPACK_INSTALLED_DIRECTORIES, would
+# pack the folder as it lies, build folders and all
+if(CPACK_INSTALLED_DIRECTORIES)
+  message(FATAL_ERROR "The source release is made by scripts/release, from a commit: boardtools-VERSION.tar.gz")
+endif()
 if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
-  execute_process(COMMAND git -C ${CPACK_BOARDTOOLS_SOURCE_DIR} log -1 --format=%ct
-                  OUTPUT_VARIABLE epoch OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/commit-time epoch LIMIT_COUNT 1)
+  if(NOT epoch MATCHES "^[0-9]+$")
+    execute_process(COMMAND git -C ${CPACK_BOARDTOOLS_SOURCE_DIR} log -1 --format=%ct
+                    OUTPUT_VARIABLE epoch OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  endif()
   if(epoch)
     set(ENV{SOURCE_DATE_EPOCH} ${epoch})
   else()

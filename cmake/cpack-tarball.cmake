@@ -5,7 +5,7 @@
 # SOURCE_DATE_EPOCH (cpack-project.cmake has set it), and gzip without a name
 # or time of its own. Beside it, written the same way, NAME-debug.tar.gz
 # holds the programs as built, unstripped, where the tarball has them
-# (packaging.cmake).
+# (packaging.cmake), and the copyright file.
 
 # run COMMAND...: execute_process that stops cpack when a command fails
 # (COMMAND_ERROR_IS_FATAL came with CMake 3.19)
@@ -44,6 +44,9 @@ foreach(package IN LISTS CPACK_PACKAGE_FILES)
   string(REPLACE "<CONFIG>" "${CPACK_BUILD_CONFIG}" list ${CPACK_BOARDTOOLS_DEBUG_PROGRAMS})
   file(STRINGS ${list} programs)
   file(COPY ${programs} DESTINATION ${staging}/${debug}${CPACK_PACKAGING_INSTALL_PREFIX}/bin)
+  # the license goes wherever the programs go
+  file(COPY ${CPACK_BOARDTOOLS_SOURCE_DIR}/docs/copyright
+       DESTINATION ${staging}/${debug}${CPACK_PACKAGING_INSTALL_PREFIX}/share/doc/boardtools)
   # the modes too are fixed: the build's own follow the builder's umask
   run(COMMAND tar --sort=name --format=gnu --owner=root:0 --group=root:0 --mode=u=rwX,go=rX
               ${mtime} -C ${staging} -cf - ${debug}

@@ -97,6 +97,9 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # (cpack-project.cmake), and the tarball's entries are root's, in name order
 # (cpack-tarball.cmake); the build maps its folders out of what it compiles.
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack-project.cmake)
+# The source release is scripts/release's; cpack's source package, one
+# generator of it, stops in cpack-project.cmake and says so.
+set(CPACK_SOURCE_GENERATOR TGZ)
 set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/cpack-tarball.cmake)
 set(CPACK_BOARDTOOLS_SOURCE_DIR ${PROJECT_SOURCE_DIR})
 # The packages hold the programs stripped; the same step keeps them as built,

@@ -3,7 +3,8 @@
 # check-man.sh PAGE [PROGRAM ARG... [2]]: the page renders without a single
 # warning and, with a program, its USAGE TEXT section shows the usage text
 # that the program prints for these arguments (on standard error when the
-# last word is 2). roff cannot show trailing blanks, so they and empty lines are dropped.
+# last word is 2), byte for byte. roff drops blanks at a line's end, so the
+# section ends each line with a $, as cat -e does.
 page=$1; shift
 command -v groff >/dev/null || { echo "groff is missing (Debian: groff-base)"; exit 77; }
 # and as the build renders its plain-text copy
@@ -11,15 +12,16 @@ warnings=$(groff -man -ww -z "$page" 2>&1; groff -man -Tascii -rHY=0 -ww -z "$pa
 if [ -n "$warnings" ]; then
     echo "$page: groff warns:"; echo "$warnings"; exit 1
 fi
-# Exact output and commands are set in bold: each bold text with a blank
-# must stand whole, on one line and with its own spacing, in the plain-text
-# copy as the build renders it. roff may break or stretch a line at an
-# ordinary blank, not at an unbreakable one ("\ ").
+# Exact output and commands are set in bold: each bold text with a blank,
+# and each bold text with its italic placeholders, must stand whole, on one
+# line and with its own spacing, in the plain-text copy as the build renders
+# it. roff may break or stretch a line at an ordinary blank, not at an
+# unbreakable one ("\ ").
 exact=$(awk '
 function plain(s) {
     gsub(/\001/, " ", s); gsub(/\\~/, " ", s); gsub(/\\-/, "-", s); gsub(/\\\(ha/, "^", s)
     gsub(/\\\(dq/, "\"", s); gsub(/\\\(em/, "--", s); gsub(/\\\(mu/, "x", s); gsub(/\\[&%]/, "", s)
-    gsub(/\\e/, "\\", s); sub(/ +$/, "", s)
+    gsub(/\\e/, "\\", s); gsub(/\\h\047[^\047]*\047/, "", s); sub(/ +$/, "", s)
     return s
 }
 function show(s) { s = plain(s); if (s ~ / /) print s }
@@ -38,6 +40,9 @@ function show(s) { s = plain(s); if (s ~ / /) print s }
         }
     }
     if (macro == ".B") { all = arg[1]; for (i = 2; i <= n; i++) all = all " " arg[i]; show(all) }
+    # exact output with its placeholders (a refusal line and its reason), or
+    # an option with its argument: one text
+    else if (macro == ".BI" || macro == ".IB") { all = ""; for (i = 1; i <= n; i++) all = all arg[i]; show(all) }
     else for (i = (macro ~ /^\.B/ ? 1 : 2); i <= n; i += 2) show(arg[i])
     next
 }
@@ -63,14 +68,16 @@ if [ "$last" = 2 ]; then
     stream=2
     set -- $(echo "$@" | sed 's/ 2$//')
 fi
-tidy() { sed -e 's/[[:space:]]*$//' -e '/^$/d'; }
-if [ $stream = 2 ]; then usage=$("$@" 2>&1 >/dev/null | tidy); else usage=$("$@" 2>/dev/null | tidy); fi
-section=$(groff -man -Tascii -P-cbou "$page" 2>/dev/null |
-    sed -n '/^USAGE TEXT$/,/^[A-Z]/{/^[A-Z]/d;s/^       //;p}' | tidy)
-if [ "$usage" != "$section" ]; then
-    echo "$page: USAGE TEXT differs from the usage text"
-    echo "usage text:"; echo "$usage"
-    echo "USAGE TEXT:"; echo "$section"
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+if [ $stream = 2 ]; then "$@" 2>"$scratch/usage" >/dev/null; else "$@" >"$scratch/usage" 2>/dev/null; fi
+# the lines after the section's first paragraph, their indent and $ taken off
+groff -man -Tascii -P-cbou "$page" 2>/dev/null |
+    sed -n '/^USAGE TEXT$/,/^[A-Z]/{/^[A-Z]/d;p}' | sed '1,/^$/d;/^$/d;s/^       //;s/\$$//' >"$scratch/section"
+if ! cmp -s "$scratch/usage" "$scratch/section"; then
+    echo "$page: USAGE TEXT differs from the usage text, line ends marked with \$:"
+    echo "usage text:"; sed 's/$/$/' "$scratch/usage"
+    echo "USAGE TEXT:"; sed 's/$/$/' "$scratch/section"
     exit 1
 fi
-echo "$page: renders cleanly, USAGE TEXT matches the usage text"
+echo "$page: renders cleanly, USAGE TEXT matches the usage text byte for byte"

@@ -21,9 +21,11 @@ cpack --config "$build/CPackConfig.cmake" -G "DEB;TGZ" -B "$scratch/out" >"$scra
 tools=$(ls "$scratch"/out/boardtools_*_armhf.deb) && dev=$(ls "$scratch"/out/libboardutil-dev_*_armhf.deb) ||
     fail "cpack did not make boardtools and libboardutil-dev"
 version=$(dpkg-deb -f "$dev" Version)
-# the tarball goes where no package does: the license goes with it
-tar -tzf "$scratch/out/boardtools-$version-armhf.tar.gz" | grep -q '/usr/share/doc/boardtools/copyright$' ||
-    fail "the tarball holds no copyright file"
+# the tarballs go where no package does: the license goes with them
+for tarball in boardtools-$version-armhf.tar.gz boardtools-$version-armhf-debug.tar.gz; do
+    tar -tzf "$scratch/out/$tarball" | grep -q '/usr/share/doc/boardtools/copyright$' ||
+        fail "$tarball holds no copyright file"
+done
 if command -v lintian >/dev/null; then
     # an override's justification is the comment right above it, nothing else
     said=$(lintian -I --show-overrides "$tools" "$dev" 2>&1)
