@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT WITH fmt-exception
 // The board's serial line, as both serial programs use it.
 #pragma once
+#include <linux/serial.h>  // struct serial_rs485, which some processors' TIOCSRS485 names
 #include <sys/ioctl.h>
 
 #include "serial_port.h"

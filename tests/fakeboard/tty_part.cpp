@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <linux/serial.h>  // struct serial_rs485, which some processors' TIOCSRS485 names
 #include <sys/ioctl.h>
 #include <unistd.h>
 
