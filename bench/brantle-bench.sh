@@ -15,7 +15,10 @@
 # upper case: only speed is compared with it; the output is checked against
 # xxd's. Where build/armhf holds the board build and qemu-arm is installed,
 # it also prints, for information, brantle's speed under qemu-arm against the
-# per-byte loop that defines its output (bench/brantle-per-byte.c), on 16 MiB.
+# per-byte loop that defines its output (bench/brantle-per-byte.c), on 16 MiB;
+# and the same under qemu-aarch64 where build/ports/aarch64 holds the aarch64
+# build (scripts/check-ports aarch64). An emulator's figure says nothing of a
+# real core's speed: it is a sanity check of the vector copy only.
 set -eu
 cd "$(dirname "$0")/.."
 mib=${1:-256}
@@ -95,6 +98,17 @@ if [ -x "$arm" ] && command -v qemu-arm >/dev/null && command -v arm-linux-musle
     p=$(run_ms null qemu-arm "$scratch/per-byte" "$scratch/small")
     echo
     echo "armhf under qemu-arm, 16 MiB to /dev/null, for information: brantle $a ms, the per-byte loop $p ms," \
+         "$(ratio "$p" "$a")x"
+fi
+
+a64=build/ports/aarch64/dumptool/brantle
+if [ -x "$a64" ] && command -v qemu-aarch64 >/dev/null && command -v aarch64-linux-gnu-gcc >/dev/null; then
+    aarch64-linux-gnu-gcc -O2 -static bench/brantle-per-byte.c -o "$scratch/per-byte-a64"
+    head -c 16777216 "$file" >"$scratch/small"
+    a=$(run_ms null qemu-aarch64 -L /usr/aarch64-linux-gnu "$a64" "$scratch/small" 2147483647)
+    p=$(run_ms null qemu-aarch64 "$scratch/per-byte-a64" "$scratch/small")
+    echo
+    echo "aarch64 under qemu-aarch64, 16 MiB to /dev/null, for information: brantle $a ms, the per-byte loop $p ms," \
          "$(ratio "$p" "$a")x"
 fi
 

@@ -9,6 +9,16 @@
 # glibc-configured headers need two things from here: __GLIBC_PREREQ
 # (board-libc/features.h) and the kernel's headers, which musl does not carry
 # (linux/spi/spidev.h).
+include(CheckCSourceCompiles)
+set(CMAKE_REQUIRED_QUIET ON)
+check_c_source_compiles("#if !defined(__arm__) || !defined(__ARM_PCS_VFP) || defined(__ARMEB__)
+#error not armhf
+#endif
+int main(void) { return 0; }" BOARDTOOLS_MUSL_TARGET_ARMHF)
+unset(CMAKE_REQUIRED_QUIET)
+if(NOT BOARDTOOLS_MUSL_TARGET_ARMHF)
+  message(FATAL_ERROR "BOARDTOOLS_MUSL builds for 32-bit ARM hard-float (armhf) alone, and this compiler builds for another processor: configure without it")
+endif()
 find_program(BOARDTOOLS_MUSL_GCC arm-linux-musleabihf-gcc)
 if(NOT BOARDTOOLS_MUSL_GCC)
   message(FATAL_ERROR "BOARDTOOLS_MUSL needs musl for armhf: arm-linux-musleabihf-gcc is missing (Debian: musl-dev:armhf)")

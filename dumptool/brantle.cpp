@@ -19,9 +19,11 @@
 #endif
 
 #if defined(BRANTLE_NEON)
-// Debian's armhf baseline promises no NEON, though the board's processor has
-// it: the NEON copy is in brantle_neon.cpp, the one file built for NEON.
+// The NEON copy is in brantle_neon.cpp, the one file built for NEON.
 size_t encode_neon(const unsigned char* in, size_t count, char* out);
+#endif
+#if defined(BRANTLE_NEON_AT_RUN_TIME)
+// Debian's armhf baseline promises no NEON, though the board's processor has it.
 #ifndef HWCAP_NEON
 #define HWCAP_NEON HWCAP_ARM_NEON  // glibc's name for musl's and the kernel's
 #endif
@@ -104,13 +106,15 @@ __attribute__((target("avx2"))) size_t encode_avx2(const unsigned char* in, size
 #endif
 
 // Returns the vector copy for this processor, or null for none. SSE2 is the
-// x86-64 baseline. Chosen here rather than by the compiler's clones, whose
-// resolver clang's link-time optimisation loses.
+// x86-64 baseline, NEON 64-bit ARM's. Chosen here rather than by the
+// compiler's clones, whose resolver clang's link-time optimisation loses.
 VectorEncoder choose_vector_encoder() {
 #if defined(__SSE2__)
     return __builtin_cpu_supports("avx2") ? encode_avx2 : encode_sse2;
-#elif defined(BRANTLE_NEON)
+#elif defined(BRANTLE_NEON_AT_RUN_TIME)
     return getauxval(AT_HWCAP) & HWCAP_NEON ? encode_neon : nullptr;
+#elif defined(BRANTLE_NEON)
+    return encode_neon;
 #else
     return nullptr;
 #endif

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT WITH fmt-exception
 // brantle's NEON copy of its encoder, the one file of the program built for
-// NEON (-mfpu=neon): clang takes NEON intrinsics only in a file built for it,
-// not in one function marked for it. brantle calls it only where the kernel
-// reports NEON. It uses no inline function of a C++ header: the linker keeps
-// one copy of each, and the one built here could run on a board without NEON.
+// NEON (-mfpu=neon on 32-bit ARM): clang takes NEON intrinsics only in a file
+// built for it, not in one function marked for it. On 32-bit ARM brantle
+// calls it only where the kernel reports NEON; 64-bit ARM always has it. It
+// uses no inline function of a C++ header: the linker keeps one copy of
+// each, and the one built here could run on a board without NEON.
 #include <arm_neon.h>
 #include <cstddef>
 

@@ -1,16 +1,23 @@
 // SPDX-License-Identifier: MIT WITH fmt-exception
 // The board's serial line, as both serial programs use it.
 #pragma once
+#include <linux/serial.h>  // struct serial_rs485, which some processors' TIOCSRS485 names
 #include <sys/ioctl.h>
 
 #include "serial_port.h"
+
+// Its number differs between processors (mips, powerpc, sparc...); the generic
+// one stands only where a header older than Linux 2.6.35 lacks the name.
+#ifndef TIOCSRS485
+#define TIOCSRS485 0x542F
+#endif
 
 constexpr char kBoardLine[] = "/dev/ttyO1";
 constexpr int kLineSpeed = 115200;
 constexpr int kLineDataBits = 8;
 constexpr int kLineStopBits = 1;
-// TIOCSRS485 in the Linux numbering, given the plain value 1, not a record
-constexpr unsigned long kRs485Request = 0x542F;
+// given the plain value 1, not a record
+constexpr unsigned long kRs485Request = TIOCSRS485;
 constexpr unsigned long kRs485Value = 1;
 
 constexpr int kBurstCapacity = 256;

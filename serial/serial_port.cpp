@@ -67,7 +67,8 @@ int serial_open(const char* path, int speed, int data_bits, int stop_bits, int p
     line_settings.c_cflag |= parity_bits(parity);
     line_settings.c_cflag |= CLOCAL | CREAD;
     line_settings.c_iflag = IGNBRK | IGNPAR;
-#ifdef _HAVE_STRUCT_TERMIOS_C_ISPEED
+// glibc defines it 0 where termios has no such fields (mips)
+#if defined(_HAVE_STRUCT_TERMIOS_C_ISPEED) && _HAVE_STRUCT_TERMIOS_C_ISPEED
     line_settings.c_ispeed = code;
     line_settings.c_ospeed = code;
 #endif

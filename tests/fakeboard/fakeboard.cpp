@@ -101,6 +101,28 @@ void board_log(const char* format, ...) {
     errno = saved;
 }
 
+void board_log_open(const char* part, int flags) {
+    // named from this build's headers, whose numbers differ between
+    // processors (mips: O_NONBLOCK 0x80); bits without a name stay a number
+    static const struct {
+        int flag;
+        const char* name;
+    } kFlags[] = {{O_NONBLOCK, "O_NONBLOCK"}, {O_SYNC, "O_SYNC"}, {O_DSYNC, "O_DSYNC"}, {O_NOCTTY, "O_NOCTTY"},
+                  {O_CLOEXEC, "O_CLOEXEC"},   {O_APPEND, "O_APPEND"}, {O_CREAT, "O_CREAT"}, {O_TRUNC, "O_TRUNC"}};
+    int mode = flags & O_ACCMODE;
+    char text[160];
+    size_t n = static_cast<size_t>(std::snprintf(text, sizeof text, "%s",
+                                                  mode == O_RDWR ? "O_RDWR" : mode == O_WRONLY ? "O_WRONLY" : "O_RDONLY"));
+    flags &= ~O_ACCMODE;
+    for (const auto& f : kFlags)
+        if ((flags & f.flag) == f.flag && n < sizeof text) {
+            n += static_cast<size_t>(std::snprintf(text + n, sizeof text - n, "|%s", f.name));
+            flags &= ~f.flag;
+        }
+    if (flags && n < sizeof text) std::snprintf(text + n, sizeof text - n, "|%#x", static_cast<unsigned>(flags));
+    board_log("%s open %s", part, text);
+}
+
 extern "C" int open(const char* path, int flags, ...) {
     va_list ap;
     va_start(ap, flags);

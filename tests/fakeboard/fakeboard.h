@@ -42,3 +42,5 @@ extern const DevicePart kMemPart;
 
 // Appends one line to FAKEBOARD_LOG, when it is set.
 void board_log(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Logs "PART open O_RDWR|O_NONBLOCK": the program's open flags by name.
+void board_log_open(const char* part, int flags);

@@ -2,8 +2,8 @@
 // The board's SPI node "/dev/spidev2.0". FAKEBOARD_SPI names its stand-in (any
 // file that opens, /dev/null will do). Every request on it is answered here
 // and logged with every field it carries:
-//   "spidev2.0 open 0x..."                 the program's open flags
-//   "spidev2.0 request 0x... SPI_IOC_MESSAGE(n)"
+//   "spidev2.0 open O_RDWR|..."            the program's open flags
+//   "spidev2.0 request SPI_IOC_MESSAGE(n)" this build's number for n transfers
 //   "spidev2.0 xfer I tx_buf=.. rx_buf=.. len=.. speed_hz=.. ..."
 //   "spidev2.0 xfer I sent AB CD"          the bytes of a send buffer
 //   "spidev2.0 xfer I received 12 34"      what was put in a receive buffer
@@ -86,9 +86,8 @@ void log_bytes(unsigned index, const char* what, const unsigned char* bytes, uns
     board_log("spidev2.0 xfer %u %s%s", index, what, text);
 }
 
-bool message(unsigned long request, void* arg, int* result) {
-    unsigned count = _IOC_SIZE(request) / sizeof(spi_ioc_transfer);
-    board_log("spidev2.0 request %#lx SPI_IOC_MESSAGE(%u)", request, count);
+bool message(unsigned count, void* arg, int* result) {
+    board_log("spidev2.0 request SPI_IOC_MESSAGE(%u)", count);
     auto* xfer = static_cast<spi_ioc_transfer*>(arg);
     for (unsigned i = 0; i < count && i < kMaxTransfers; ++i) {
         const spi_ioc_transfer& t = xfer[i];
@@ -120,9 +119,8 @@ bool message(unsigned long request, void* arg, int* result) {
 }
 
 bool spidev_ioctl(int, unsigned long request, void* arg, int* result) {
-    if (_IOC_TYPE(request) == SPI_IOC_MAGIC && _IOC_NR(request) == 0 && _IOC_DIR(request) == _IOC_WRITE &&
-        _IOC_SIZE(request) % sizeof(spi_ioc_transfer) == 0)
-        return message(request, arg, result);
+    unsigned count = _IOC_SIZE(request) / sizeof(spi_ioc_transfer);
+    if (count > 0 && request == SPI_IOC_MESSAGE(count)) return message(count, arg, result);
     board_log("spidev2.0 request %#lx refused", request);
     errno = ENOTTY;
     *result = -1;
@@ -130,7 +128,7 @@ bool spidev_ioctl(int, unsigned long request, void* arg, int* result) {
 }
 
 bool spidev_opened(int, int flags) {
-    board_log("spidev2.0 open %#x", static_cast<unsigned>(flags));
+    board_log_open("spidev2.0", flags);
     return true;
 }
 

@@ -7,10 +7,11 @@
 // a fake line state, and each is logged:
 //   "ttyO1 TIOCMGET 0x..."   the modem-line word read
 //   "ttyO1 TIOCMSET 0x..."   the word written; FAKEBOARD_TTY_MODEM sets the first
-//   "ttyO1 0x542f ARG"       the RS-485 request and its argument as given
+//   "ttyO1 TIOCSRS485 ARG"   the RS-485 request and its argument as given
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <linux/serial.h>  // struct serial_rs485, which some processors' TIOCSRS485 names
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -18,7 +19,6 @@
 
 namespace {
 
-constexpr unsigned long kRs485Request = 0x542F;  // TIOCSRS485
 constexpr int kPowerOnLines = TIOCM_DTR | TIOCM_RTS | TIOCM_CTS | TIOCM_DSR | TIOCM_CAR;
 
 bool g_have_lines = false;
@@ -46,9 +46,9 @@ bool tty_ioctl(int, unsigned long request, void* arg, int* result) {
         *result = 0;
         return true;
     }
-    if (request == kRs485Request) {
+    if (request == TIOCSRS485) {
         // the argument is a record's address to the driver: log it as given
-        board_log("ttyO1 0x542f %#lx", reinterpret_cast<unsigned long>(arg));
+        board_log("ttyO1 TIOCSRS485 %#lx", reinterpret_cast<unsigned long>(arg));
         // a driver reading a record at a bad address refuses it so
         errno = EFAULT;
         *result = -1;
